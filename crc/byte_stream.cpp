@@ -1,0 +1,163 @@
+#include "crc/byte_stream.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace lomvik {
+
+namespace {
+
+constexpr std::size_t kReadBlock = std::size_t{128} * 1024;
+
+const char* mode_text(OpenMode mode) {
+  switch (mode) {
+    case OpenMode::read:
+      return "rb";
+    case OpenMode::create:
+      return "wb";
+    case OpenMode::update:
+      return "r+b";
+  }
+  return "rb";
+}
+
+#ifdef _WIN32
+// Names arrive as UTF-8; the wide API opens a name in any script.
+std::wstring widen(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                         static_cast<int>(text.size()), nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                      wide.data(), length);
+  return wide;
+}
+
+std::FILE* open_file(const std::string& name, OpenMode mode) {
+  const std::wstring wide_name = widen(name);
+  if (wide_name.empty()) return nullptr;
+  const std::string narrow_mode = mode_text(mode);
+  const std::wstring wide_mode(narrow_mode.begin(), narrow_mode.end());
+  return _wfopen(wide_name.c_str(), wide_mode.c_str());
+}
+
+bool is_directory(std::FILE*) { return false; }  // opening a directory fails on Windows
+int seek_to(std::FILE* file, std::int64_t offset, int origin) {
+  return _fseeki64(file, offset, origin);
+}
+std::int64_t tell(std::FILE* file) { return _ftelli64(file); }
+#else
+std::FILE* open_file(const std::string& name, OpenMode mode) {
+  return std::fopen(name.c_str(), mode_text(mode));
+}
+
+bool is_directory(std::FILE* file) {
+  struct stat info {};
+  return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+}
+int seek_to(std::FILE* file, std::int64_t offset, int origin) {
+  return fseeko(file, static_cast<off_t>(offset), origin);
+}
+std::int64_t tell(std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }
+#endif
+
+}  // namespace
+
+std::optional<ByteStream> ByteStream::open(const std::string& name, OpenMode mode) {
+  std::FILE* file = open_file(name, mode);
+  if (file == nullptr) return std::nullopt;
+  if (is_directory(file)) {
+    std::fclose(file);
+    return std::nullopt;
+  }
+  return ByteStream(file);
+}
+
+ByteStream::ByteStream(ByteStream&& other) noexcept : file_(std::exchange(other.file_, nullptr)) {}
+
+ByteStream& ByteStream::operator=(ByteStream&& other) noexcept {
+  if (this != &other) {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = std::exchange(other.file_, nullptr);
+  }
+  return *this;
+}
+
+ByteStream::~ByteStream() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+std::optional<std::uint64_t> ByteStream::size() {
+  if (seek_to(file_, 0, SEEK_END) != 0) return std::nullopt;
+  const std::int64_t end = tell(file_);
+  if (end < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(end);
+}
+
+bool ByteStream::seek(std::uint64_t offset) {
+  return seek_to(file_, static_cast<std::int64_t>(offset), SEEK_SET) == 0;
+}
+
+std::size_t ByteStream::read(std::span<std::uint8_t> bytes) {
+  return std::fread(bytes.data(), 1, bytes.size(), file_);
+}
+
+bool ByteStream::read_failed() const { return std::ferror(file_) != 0; }
+
+bool ByteStream::write(std::span<const char> bytes) {
+  return std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+}
+
+bool ByteStream::close() {
+  std::FILE* file = std::exchange(file_, nullptr);
+  const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
+  const bool closed = std::fclose(file) == 0;
+  return flushed && closed;
+}
+
+StreamCrc crc_of_stream(ByteStream& stream, std::optional<std::uint64_t> count) {
+  const auto buffer = std::make_unique<std::uint8_t[]>(kReadBlock);
+  CrcValue crc = 0;
+  std::uint64_t remaining = count.value_or(UINT64_MAX);
+  while (remaining > 0) {
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, remaining));
+    const std::size_t got = stream.read({buffer.get(), wanted});
+    crc = crc_extend(crc, {buffer.get(), got});
+    remaining -= got;
+    if (got < wanted) {
+      if (stream.read_failed() || count.has_value()) return {false, 0};
+      break;
+    }
+  }
+  return {true, crc};
+}
+
+StreamCrc crc_from_offset(ByteStream& stream, std::uint64_t offset) {
+  if (const auto size = stream.size()) {
+    if (*size <= offset) return {true, 0};
+    if (!stream.seek(offset)) return {false, 0};
+    return crc_of_stream(stream, *size - offset);
+  }
+  // Not positionable: skip the first bytes by reading them.
+  std::uint8_t skipped[64];
+  for (std::uint64_t left = offset; left > 0;) {
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(sizeof skipped, left));
+    const std::size_t got = stream.read({skipped, wanted});
+    if (stream.read_failed()) return {false, 0};
+    if (got < wanted) return {true, 0};
+    left -= got;
+  }
+  return crc_of_stream(stream, std::nullopt);
+}
+
+}  // namespace lomvik

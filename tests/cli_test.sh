@@ -1,0 +1,303 @@
+#!/usr/bin/env bash
+# Black-box tests of the Lomvik command: its standard output byte for byte, its standard error
+# (always empty), its exit status and the files it leaves behind.
+#
+#   cli_test.sh PATH_TO_LOMVIK [RUNNER...]
+#
+# RUNNER, when given, starts the tool (for example "wine" for a Windows build). With
+# LOMVIK_CRLF=1 the messages are expected with CR LF line ends; inf files never change.
+set -u
+
+tool=$1
+shift
+runner=("$@")
+case "$tool" in /*) ;; *) tool=$PWD/$tool ;; esac
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+banner=$'Lomvik v01.00: by velmoth3. ZK8/ZK9 crc calculator.\n\n'
+usage="${banner}use:
+  Lomvik [-n][-i][-v] filename
+
+options:
+  -n = new .inf file
+  -i = only .inf file crc
+  -v = only view result, no write to inf file
+"
+io_error="${banner}ERROR while read/write .INF file
+"
+
+passed=0
+failed=0
+current=""
+
+# Starts a case in an empty folder.
+case_() {
+  current=$1
+  rm -rf "$work/case"
+  mkdir "$work/case"
+  cd "$work/case" || exit 1
+}
+
+skip_on_runner() { [ ${#runner[@]} -gt 0 ]; }
+
+# Runs the tool; standard input is empty unless redirected by the caller.
+lomvik() {
+  "${runner[@]}" "$tool" "$@" >"$work/out" 2>"$work/err"
+  status=$?
+}
+
+bad() {
+  echo "FAIL [$current]: $*"
+  failed=$((failed + 1))
+}
+
+# expect STATUS OUTPUT: the exit status and the whole standard output.
+expect() {
+  local want_status=$1 want_out=$2
+  if [ "${LOMVIK_CRLF:-0}" = 1 ]; then want_out=$(printf '%s' "$want_out" | sed 's/$/\r/'; echo x); want_out=${want_out%x}; fi
+  local ok=1
+  if [ "$status" != "$want_status" ]; then bad "status $status, expected $want_status"; ok=0; fi
+  if ! printf '%s' "$want_out" | cmp -s - "$work/out"; then
+    bad "standard output differs:"; od -c "$work/out" | head -n 12; ok=0
+  fi
+  if [ -s "$work/err" ]; then bad "standard error not empty:"; head -n 5 "$work/err"; ok=0; fi
+  [ $ok = 1 ] && passed=$((passed + 1))
+}
+
+# holds FILE CONTENT: the file exists with exactly these bytes.
+holds() {
+  if [ ! -f "$1" ]; then bad "$1 missing"; return; fi
+  printf '%s' "$2" | cmp -s - "$1" || { bad "$1 holds:"; od -c "$1" | head -n 5; }
+}
+
+# expect_result CRC: status 0 and the result message with that CRC.
+expect_result() { expect 0 "${banner}CRC = $1"$'\n'; }
+
+absent() { [ ! -e "$1" ] || bad "$1 should not exist"; }
+
+# --- the command line -----------------------------------------------------------------------
+
+case_ "no arguments"
+lomvik
+expect 255 "$usage"
+
+for options in "-v" "-n" "-i" "-n -i -v -v"; do
+  case_ "options only: $options"
+  # shellcheck disable=SC2086
+  lomvik $options
+  expect 255 "$usage"
+done
+
+for name in "-x" "-N" "-nv" "--" "-"; do
+  case_ "$name is a file name"
+  printf abc >abc
+  printf 'keep' >abc.inf
+  lomvik "$name" abc
+  expect 255 "$usage"
+  holds abc.inf 'keep'
+done
+
+case_ "-i with an unknown option looks for its inf file"
+printf 'ABCD1234\n' >abc.inf
+lomvik -i -x abc
+expect 255 "$io_error"
+holds abc.inf $'ABCD1234\n'
+
+case_ "-x names an existing file"
+printf abc >-x
+lomvik -v -x
+expect_result 59d2
+
+case_ "an option after the file name is ignored"
+printf abc >abc
+printf 'ABCD1234rest\n' >abc.inf
+lomvik abc -v
+expect 0 ""
+holds abc.inf $'333d59d2rest\n'
+
+# --- the option combinations ----------------------------------------------------------------
+
+case_ "-v prints the data crc"
+printf abc >abc
+lomvik -v abc
+expect_result 59d2
+absent abc.inf
+
+case_ "-n -v creates nothing"
+printf abc >abc
+lomvik -n -v abc
+expect_result 59d2
+absent abc.inf
+
+case_ "-n creates, -i -v shows the seal"
+printf abc >abc
+lomvik -n abc
+expect 0 ""
+holds abc.inf $'f23e59d2\n'
+lomvik -i -v abc
+expect_result f23e
+holds abc.inf $'f23e59d2\n'
+
+case_ "-n empties an existing inf file"
+printf abc >abc
+printf 'old content that goes\n' >abc.inf
+lomvik -n abc
+expect 0 ""
+holds abc.inf $'f23e59d2\n'
+
+case_ "empty data file"
+: >empty
+lomvik -n empty
+expect 0 ""
+holds empty.inf $'9a530000\n'
+
+case_ "no option stamps in place and keeps the tail"
+printf abc >abc
+printf 'ABCD1234rest\r\nmore\n' >abc.inf
+lomvik abc
+expect 0 ""
+lomvik -i -v abc
+expect_result "$(head -c 4 abc.inf)"
+[ "$(tail -c +5 abc.inf)" = $'59d2rest\r\nmore' ] || bad "tail changed: $(od -c abc.inf)"
+
+case_ "no option grows a short inf file to eight bytes"
+printf abc >abc
+printf ab >abc.inf
+lomvik abc
+expect 0 ""
+holds abc.inf '9e1659d2'
+
+case_ "no option needs the inf file"
+printf abc >abc
+lomvik abc
+expect 255 "$io_error"
+absent abc.inf
+
+for options in "-i" "-n -i"; do
+  case_ "$options only re-seals"
+  printf 'zzzz59d2\n' >abc.inf
+  # shellcheck disable=SC2086
+  lomvik $options abc
+  expect 0 ""
+  holds abc.inf $'f23e59d2\n'
+  absent abc
+
+  case_ "$options needs the inf file"
+  printf abc >abc
+  # shellcheck disable=SC2086
+  lomvik $options abc
+  expect 255 "$io_error"
+  absent abc.inf
+done
+
+case_ "-i seals a four-byte inf file with 0000"
+printf 'abcd' >x.inf
+lomvik -i x
+expect 0 ""
+holds x.inf '0000'
+
+case_ "a missing data file gives the usage message even when the inf file exists"
+printf 'ABCD1234\n' >abc.inf
+lomvik abc
+expect 255 "$usage"
+holds abc.inf $'ABCD1234\n'
+lomvik -n abc
+expect 255 "$usage"
+holds abc.inf $'ABCD1234\n'
+
+case_ "file names with spaces and directories"
+mkdir "sub dir"
+printf abc >"sub dir/a b"
+lomvik -n "sub dir/a b"
+expect 0 ""
+holds "sub dir/a b.inf" $'f23e59d2\n'
+
+# --- failures that are never reported as success ---------------------------------------------
+
+case_ "a directory is not a data file"
+mkdir dir
+lomvik -v dir
+expect 255 "$usage"
+lomvik -n dir
+expect 255 "$usage"
+absent dir.inf
+
+case_ "an inf file that is a directory"
+mkdir x.inf
+lomvik -i x
+expect 255 "$io_error"
+
+case_ "a long data file name"
+long=$(printf 'd%.0s' {1..200})
+mkdir "$long"
+printf abc >"$long/$long"
+lomvik -n "$long/$long"
+expect 0 ""
+holds "$long/$long.inf" $'f23e59d2\n'
+
+case_ "a name the system refuses fails at open"
+refused=$(printf 'a%.0s' {1..300})
+lomvik -v "$refused"
+expect 255 "$usage"
+lomvik -i "$refused"
+expect 255 "$io_error"
+
+if ! skip_on_runner; then
+  case_ "an inf name the system refuses is an inf error"
+  name=$(printf 'b%.0s' {1..252})
+  printf abc >"$name"
+  lomvik -n "$name"
+  expect 255 "$io_error"
+
+  case_ "a pipe is read to its end"
+  printf abc | { lomvik -v /dev/stdin; expect_result 59d2; }
+  head -c 300000 /dev/zero | { lomvik -v /dev/stdin; expect_result 0000; }
+  mkfifo fifo
+  printf abc >fifo &
+  lomvik -v fifo
+  expect_result 59d2
+  wait
+
+  case_ "a file that holds fewer bytes than its size"
+  short=/sys/kernel/mm/transparent_hugepage/enabled
+  if [ -r "$short" ] && [ "$(wc -c <"$short")" -lt "$(stat -c %s "$short")" ]; then
+    lomvik -v "$short"
+    expect 255 "$usage"
+    printf 'x' >data
+    ln -s "$short" data.inf
+    lomvik -i data
+    expect 255 "$io_error"
+  fi
+
+  for options in "-n" "" "-i"; do
+    case_ "write errors on the inf file: ${options:-no option}"
+    printf abc >abc
+    ln -s /dev/full abc.inf
+    # shellcheck disable=SC2086
+    lomvik $options abc
+    expect 255 "$io_error"
+  done
+
+  case_ "the result cannot be written"
+  printf abc >abc
+  "$tool" -v abc >/dev/full 2>"$work/err"
+  [ $? = 255 ] || bad "standard output on a full disk: status not 255"
+  "$tool" -v abc >&- 2>"$work/err"
+  [ $? = 255 ] || bad "standard output closed: status not 255"
+
+  case_ "files beyond 4 GiB are read to their last byte"
+  truncate -s 5G big
+  printf abc >>big
+  lomvik -v big
+  expect_result 59d2
+  printf '0000' >big.inf
+  truncate -s 5G big.inf
+  printf abc >>big.inf
+  lomvik -i -v big
+  expect_result 59d2
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "inf/inf_file.h"
+#include "temp_dir.h"
+
+namespace lomvik {
+namespace {
+
+TEST(InfName, AppendsInfToTheWholeName) {
+  EXPECT_EQ(inf_name_for("image.bin"), "image.bin.inf");
+  EXPECT_EQ(inf_name_for("image"), "image.inf");
+  EXPECT_EQ(inf_name_for("dir/sub/-x"), "dir/sub/-x.inf");
+  const std::string long_name(1000, 'a');
+  EXPECT_EQ(inf_name_for(long_name), long_name + ".inf");
+}
+
+struct StampCase {
+  const char* name;
+  std::optional<std::string> before;  // empty: no inf file
+  bool create;                        // stamp_new_inf, else stamp_existing_inf
+  CrcValue data_crc;
+  std::string after;  // after stamping and sealing
+};
+
+const StampCase kStampCases[] = {
+    {"NewForAbc", std::nullopt, true, 0x59D2, "f23e59d2\n"},
+    {"NewForEmptyData", std::nullopt, true, 0x0000, "9a530000\n"},
+    {"NewEmptiesOldContent", "ABCD1234rest\nmore\n", true, 0x59D2, "f23e59d2\n"},
+    {"ExistingKeepsTail", "ABCD1234rest\n", false, 0x59D2, "333d59d2rest\n"},
+    {"ExistingShortGrowsToEight", "ab", false, 0x59D2, "9e1659d2"},
+    {"ExistingEmptyGrowsToEight", "", false, 0x59D2, "9e1659d2"},
+    {"ExistingKeepsCrLf", "zzzz9999a\r\nb\r\n", false, 0x0000,
+     format_crc(crc_extend(0, {reinterpret_cast<const std::uint8_t*>("0000a\r\nb\r\n"), 10})) +
+         "0000a\r\nb\r\n"},
+};
+
+class InfStampTest : public testing::TempDirTest,
+                     public ::testing::WithParamInterface<StampCase> {};
+
+TEST_P(InfStampTest, StampThenSeal) {
+  const StampCase& c = GetParam();
+  const std::string inf = path("data.inf");
+  if (c.before) write_file(inf, *c.before);
+
+  const InfResult stamped =
+      c.create ? stamp_new_inf(inf, c.data_crc) : stamp_existing_inf(inf, c.data_crc);
+  ASSERT_EQ(stamped, InfResult::ok);
+  const std::string stamped_text = *read_file(inf);
+  EXPECT_EQ(stamped_text.substr(0, 8), "0000" + format_crc(c.data_crc));
+
+  const InfCrc body = inf_body_crc(inf);
+  ASSERT_EQ(body.result, InfResult::ok);
+  ASSERT_EQ(seal_inf(inf, body.crc), InfResult::ok);
+  EXPECT_EQ(read_file(inf), c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, InfStampTest, ::testing::ValuesIn(kStampCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class InfFileTest : public testing::TempDirTest {};
+
+TEST_F(InfFileTest, OperationsOnAMissingFileFailAndCreateNothing) {
+  const std::string inf = path("absent.inf");
+  EXPECT_EQ(stamp_existing_inf(inf, 0x1234), InfResult::io_error);
+  EXPECT_EQ(inf_body_crc(inf).result, InfResult::io_error);
+  EXPECT_EQ(seal_inf(inf, 0x1234), InfResult::io_error);
+  EXPECT_FALSE(std::filesystem::exists(inf));
+}
+
+TEST_F(InfFileTest, ShortFilesHaveBodyCrcZeroAndSealGrowsThemToFour) {
+  for (const std::string content : {"", "ab", "abcd"}) {
+    const std::string inf = path("short.inf");
+    write_file(inf, content);
+    const InfCrc body = inf_body_crc(inf);
+    ASSERT_EQ(body.result, InfResult::ok);
+    EXPECT_EQ(body.crc, 0);
+    ASSERT_EQ(seal_inf(inf, body.crc), InfResult::ok);
+    EXPECT_EQ(read_file(inf), "0000") << "from '" << content << "'";
+  }
+}
+
+TEST_F(InfFileTest, CreateFailsWhereNoFileCanBeMade) {
+  EXPECT_EQ(stamp_new_inf(path("no/such/folder.inf"), 0), InfResult::io_error);
+  EXPECT_EQ(stamp_new_inf(path(""), 0), InfResult::io_error);
+}
+
+#ifdef __linux__
+TEST_F(InfFileTest, WriteErrorsAreReported) {
+  // /dev/full accepts the open and fails every write.
+  EXPECT_EQ(stamp_new_inf("/dev/full", 0x1234), InfResult::io_error);
+  EXPECT_EQ(stamp_existing_inf("/dev/full", 0x1234), InfResult::io_error);
+  EXPECT_EQ(seal_inf("/dev/full", 0x1234), InfResult::io_error);
+}
+#endif
+
+}  // namespace
+}  // namespace lomvik
