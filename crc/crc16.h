@@ -40,6 +40,9 @@ constexpr CrcValue crc_update(CrcValue crc, std::uint8_t byte) noexcept {
 // Folds a block of bytes into the CRC; crc_extend(crc_extend(c, a), b) equals crc_extend(c, ab).
 CrcValue crc_extend(CrcValue crc, std::span<const std::uint8_t> bytes) noexcept;
 
+// The CRC of A followed by B, from the CRC of A, the CRC of B and the length of B.
+CrcValue crc_combine(CrcValue first, CrcValue second, std::uint64_t second_length) noexcept;
+
 // Exactly four lowercase hexadecimal digits, zero-padded.
 std::string format_crc(CrcValue crc);
 

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <string_view>
@@ -99,6 +101,22 @@ TEST(CrcExtend, MatchesBitwiseReferenceAndSplits) {
   }
 }
 
+TEST(CrcCombine, JoinsTwoPieces) {
+  std::mt19937 random(11);
+  std::vector<std::uint8_t> data(3000);
+  for (auto& byte : data) byte = static_cast<std::uint8_t>(random());
+  const std::span<const std::uint8_t> all(data);
+  const CrcValue whole = crc_extend(0, all);
+  for (const std::size_t split : {0, 1, 15, 16, 17, 1000, 2999, 3000}) {
+    const CrcValue first = crc_extend(0, all.first(split));
+    const CrcValue second = crc_extend(0, all.subspan(split));
+    EXPECT_EQ(crc_combine(first, second, all.size() - split), whole) << split;
+  }
+  // Zero bytes only shift the CRC: check a long run against computing it.
+  const std::vector<std::uint8_t> zeros(1 << 20, 0);
+  EXPECT_EQ(crc_combine(0x59D2, 0, zeros.size()), crc_extend(0x59D2, zeros));
+}
+
 TEST(FormatCrc, PadsWithZeros) {
   EXPECT_EQ(format_crc(0x0001), "0001");
   EXPECT_EQ(format_crc(0xABCD), "abcd");
@@ -140,6 +158,36 @@ TEST_F(StreamCrcTest, ReadsAcrossBlocks) {
   const StreamCrc result = crc_of_stream(*stream, std::nullopt);
   EXPECT_TRUE(result.ok);
   EXPECT_EQ(result.crc, reference_crc(bytes_of(content)));
+}
+
+// Files of many megabytes take another road (several threads); it must give the same CRC, and a
+// file that is cut short while being read must fail, not count missing bytes.
+TEST_F(StreamCrcTest, LargeFilesAndTruncation) {
+  const std::string name = path("large");
+  std::string content((std::size_t{150} << 20) + 12345, '\0');
+  std::mt19937_64 random(5);
+  for (std::size_t i = 0; i + 8 <= content.size(); i += 8) {
+    const std::uint64_t value = random();
+    std::memcpy(content.data() + i, &value, 8);
+  }
+  write_file(name, content);
+  const CrcValue expected = crc_extend(0, bytes_of(content));
+
+  for (const std::uint64_t offset : {0, 4}) {
+    auto stream = ByteStream::open(name, OpenMode::read);
+    ASSERT_TRUE(stream);
+    const StreamCrc result = crc_from_offset(*stream, offset);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.crc, offset == 0 ? expected : crc_extend(0, bytes_of(content).subspan(4)));
+  }
+
+  auto stream = ByteStream::open(name, OpenMode::read);
+  ASSERT_TRUE(stream);
+  const auto size = stream->size();
+  ASSERT_EQ(size, content.size());
+  std::filesystem::resize_file(name, content.size() / 3);
+  ASSERT_TRUE(stream->seek(0));
+  EXPECT_FALSE(crc_of_stream(*stream, size).ok);
 }
 
 TEST_F(StreamCrcTest, DirectoriesAndMissingFilesDoNotOpen) {
