@@ -85,6 +85,7 @@ std::optional<ByteStream> ByteStream::open(const std::string& name, OpenMode mod
   if (file == nullptr) return std::nullopt;
   if (is_directory(file)) {
     std::fclose(file);
+    errno = EISDIR;
     return std::nullopt;
   }
   // Reads go in large blocks straight into the caller's buffer; writes are small and buffered.
