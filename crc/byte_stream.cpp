@@ -144,17 +144,22 @@ struct AlignedDelete {
 };
 
 // Page-aligned: the system copies into an aligned buffer several times faster.
-std::unique_ptr<std::uint8_t[], AlignedDelete> make_read_buffer() {
+std::unique_ptr<std::uint8_t[], AlignedDelete> make_read_buffer(std::size_t size) {
   return std::unique_ptr<std::uint8_t[], AlignedDelete>(
-      static_cast<std::uint8_t*>(::operator new[](kReadBlock, kBufferAlignment)));
+      static_cast<std::uint8_t*>(::operator new[](size, kBufferAlignment)));
 }
 
 StreamCrc crc_of_stream_sequential(ByteStream& stream, std::optional<std::uint64_t> count) {
-  const auto buffer = make_read_buffer();
+  // A small file gets a small buffer: checking many small files costs their opening, not ours.
+  constexpr std::uint64_t kPage = static_cast<std::uint64_t>(kBufferAlignment);
+  const auto block = static_cast<std::size_t>(
+      count ? std::min<std::uint64_t>(kReadBlock, (*count + kPage - 1) / kPage * kPage)
+            : kReadBlock);
+  const auto buffer = make_read_buffer(block);
   CrcValue crc = 0;
   std::uint64_t remaining = count.value_or(UINT64_MAX);
   while (remaining > 0) {
-    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, remaining));
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(block, remaining));
     const std::size_t got = stream.read({buffer.get(), wanted});
     crc = crc_extend(crc, {buffer.get(), got});
     remaining -= got;
@@ -188,7 +193,7 @@ bool read_exactly(int fd, std::uint8_t* buffer, std::size_t length, std::uint64_
 StreamCrc crc_of_range_in_parallel(int fd, std::uint64_t offset, std::uint64_t count) {
   std::atomic<bool> failed{false};
   const auto work = [fd, offset, count, &failed](std::uint64_t first_segment, CrcValue& total) {
-    const auto buffer = make_read_buffer();
+    const auto buffer = make_read_buffer(kReadBlock);
     for (std::uint64_t start = first_segment * kSegment; start < count; start += 2 * kSegment) {
       const std::uint64_t end = std::min(count, start + kSegment);
       CrcValue crc = 0;
