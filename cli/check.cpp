@@ -53,12 +53,19 @@ struct Tally {
   int unreadable = 0;
 };
 
-// One file is always one line: backslashes and control characters are escaped.
+// One file is always one line: control characters are escaped, and so is the escape character,
+// the backslash, except on Windows, where it separates folders and no name holds a control
+// character.
 std::string escape_name(std::string_view name) {
+#ifdef _WIN32
+  constexpr bool kEscapeBackslash = false;
+#else
+  constexpr bool kEscapeBackslash = true;
+#endif
   std::string escaped;
   for (const char c : name) {
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
+    if (c == '\\' && kEscapeBackslash) {
       escaped += "\\\\";
     } else if (c == '\n') {
       escaped += "\\n";

@@ -2,6 +2,9 @@
 # Black-box tests of Lomvik-check, with Lomvik making the inf files it checks.
 #
 #   check_test.sh PATH_TO_LOMVIK PATH_TO_LOMVIK_CHECK [RUNNER...]
+#
+# LOMVIK_TEST_WINDOWS=1: a Windows build, whose text output ends lines with CR LF and whose folder
+# search names files with backslashes; cases that need POSIX names or files are left out.
 set -u
 
 lomvik=$1
@@ -16,6 +19,15 @@ trap 'rm -rf "$work"' EXIT
 passed=0
 failed=0
 current=""
+
+windows() { [ "${LOMVIK_TEST_WINDOWS:-0}" = 1 ]; }
+# The separator in the names that a folder search finds.
+if windows; then sep='\'; else sep=/; fi
+
+# Text as a Windows build writes it: CR LF line ends.
+as_text() {
+  if windows; then printf '%s' "$1" | sed 's/$/\r/'; else printf '%s' "$1"; fi
+}
 
 bad() {
   echo "FAIL [$current]: $*"
@@ -41,10 +53,10 @@ run_check() {
 expect() {
   local ok=1
   [ "$status" = "$1" ] || { bad "status $status, expected $1"; ok=0; }
-  if ! printf '%s' "$2" | cmp -s - "$work/out"; then
+  if ! as_text "$2" | cmp -s - "$work/out"; then
     bad "standard output:"; cat "$work/out"; ok=0
   fi
-  if ! printf '%s' "${3:-}" | cmp -s - "$work/err"; then
+  if ! as_text "${3:-}" | cmp -s - "$work/err"; then
     bad "standard error:"; cat "$work/err"; ok=0
   fi
   [ $ok = 1 ] && passed=$((passed + 1))
@@ -65,7 +77,7 @@ release
 run_check rel/image.bin rel/sub/boot.bin
 expect 0 $'rel/image.bin: OK\nrel/sub/boot.bin: OK\n'
 run_check rel
-expect 0 $'rel/image.bin: OK\nrel/sub/boot.bin: OK\n'
+expect 0 "rel${sep}image.bin: OK"$'\n'"rel${sep}sub${sep}boot.bin: OK"$'\n'
 run_check -q rel
 expect 0 ""
 
@@ -73,10 +85,10 @@ case_ "a changed data file"
 release
 printf abd >rel/image.bin
 run_check rel
-expect 1 $'rel/image.bin: FAILED data crc: inf says 59d2, file has 4401\nrel/sub/boot.bin: OK\n' \
+expect 1 "rel${sep}image.bin: FAILED data crc: inf says 59d2, file has 4401"$'\n'"rel${sep}sub${sep}boot.bin: OK"$'\n' \
   $'Lomvik-check: 1 of 2 files failed: 1 mismatched, 0 could not be read\n'
 run_check -q rel
-expect 1 $'rel/image.bin: FAILED data crc: inf says 59d2, file has 4401\n' \
+expect 1 "rel${sep}image.bin: FAILED data crc: inf says 59d2, file has 4401"$'\n' \
   $'Lomvik-check: 1 of 2 files failed: 1 mismatched, 0 could not be read\n'
 run_check -s rel
 expect 1 ""
@@ -120,7 +132,7 @@ expect 2 $'gone: FAILED cannot read gone: No such file or directory\n' \
 mkdir dir
 printf 'f23e59d2\n' >dir/orphan.inf
 run_check dir
-expect 2 $'dir/orphan.inf: FAILED no data file dir/orphan\n' \
+expect 2 "dir${sep}orphan.inf: FAILED no data file dir${sep}orphan"$'\n' \
   $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 1 could not be read\n'
 
 case_ "a problem does not stop the run"
@@ -135,13 +147,15 @@ mkdir empty
 run_check empty
 expect 2 "" $'Lomvik-check: no files checked\n'
 
-case_ "names with line breaks and backslashes stay on one line"
-printf abc >$'two\nlines'
-stamp -n $'two\nlines'
-printf abc >'back\slash'
-stamp -n 'back\slash'
-run_check $'two\nlines' 'back\slash'
-expect 0 $'two\\nlines: OK\nback\\\\slash: OK\n'
+if ! windows; then
+  case_ "names with line breaks and backslashes stay on one line"
+  printf abc >$'two\nlines'
+  stamp -n $'two\nlines'
+  printf abc >'back\slash'
+  stamp -n 'back\slash'
+  run_check $'two\nlines' 'back\slash'
+  expect 0 $'two\\nlines: OK\nback\\\\slash: OK\n'
+fi
 
 case_ "the command line"
 printf abc >-q
@@ -158,11 +172,13 @@ run_check --help
 [ "$status" = 0 ] && grep -q '^Usage: Lomvik-check' "$work/out" && passed=$((passed + 1)) ||
   bad "--help"
 
-case_ "output that cannot be written"
-printf abc >x
-stamp -n x
-"${runner[@]}" "$check" x >/dev/full 2>/dev/null
-[ $? = 2 ] || bad "standard output on a full disk: status not 2"
+if ! windows; then
+  case_ "output that cannot be written"
+  printf abc >x
+  stamp -n x
+  "${runner[@]}" "$check" x >/dev/full 2>/dev/null
+  [ $? = 2 ] || bad "standard output on a full disk: status not 2"
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

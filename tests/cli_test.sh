@@ -215,6 +215,24 @@ lomvik -n "sub dir/a b"
 expect 0 ""
 holds "sub dir/a b.inf" $'f23e59d2\n'
 
+case_ "a name in other scripts"
+name='données-データ-данные.bin'
+printf abc >"$name"
+lomvik -n "$name"
+expect 0 ""
+holds "$name.inf" $'f23e59d2\n'
+
+if windows; then
+  case_ "backslash separators"
+  mkdir "sub dir"
+  printf abc >"sub dir/a b"
+  lomvik -n 'sub dir\a b'
+  expect 0 ""
+  holds "sub dir/a b.inf" $'f23e59d2\n'
+  lomvik -i -v '.\sub dir\a b'
+  expect_result f23e
+fi
+
 # --- failures that are never reported as success ---------------------------------------------
 
 case_ "a directory is not a data file"
