@@ -1,26 +1,16 @@
 // Built with the crypto extension enabled (-march=armv8-a+crypto); called only when the CPU
-// reports PMULL at run time. The folding is that of the x86-64 kernels (crc16_x86_fold.h), with
-// PMULL and PMULL2 for the two halves of a 128-bit lane.
+// reports PMULL at run time. The folding is that of the x86-64 kernels (crc16_fold_constants.h),
+// with PMULL and PMULL2 for the two halves of a 128-bit lane; TBL gives zero for index 0xFF.
 #include <arm_neon.h>
 
+#include "crc/crc16_fold_constants.h"
 #include "crc/crc16_internal.h"
 
 namespace lomvik::internal {
 
 namespace {
 
-// {K.lo, K.hi} per fold distance in bits, and the Barrett pair; see crc16_x86_fold.h.
-constexpr std::uint64_t kFold128[2] = {0x4c0c, 0x24da};
-constexpr std::uint64_t kFold256[2] = {0xbe1f, 0x8a74};
-constexpr std::uint64_t kFold512[2] = {0x458d, 0x229d};
-constexpr std::uint64_t kFold1024[2] = {0x2bdf, 0x2dae};
-constexpr std::uint64_t kBarrett[2] = {0x3cc398ad274e0d37, 0x1a82a};
-
-// Byte shuffle indexes for the tail; 0xFF (out of range for TBL) selects zero.
-alignas(16) constexpr std::uint8_t kShiftTable[48] = {
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-    0,    1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+using namespace fold_constants;
 
 inline uint64x2_t constant(const std::uint64_t (&k)[2]) { return vld1q_u64(k); }
 
