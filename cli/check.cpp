@@ -1,17 +1,22 @@
 #include "cli/check.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
+#include "cli/check_queue.h"
+#include "cli/check_report.h"
 #include "inf/inf_check.h"
 #include "inf/inf_file.h"
+#include "io/file.h"
+#include "io/walk.h"
 
 namespace lomvik {
 
@@ -24,224 +29,313 @@ constexpr char kHelp[] =
     "Usage: Lomvik-check [OPTION]... PATH...\n"
     "Check data files against their inf files (the data file's name with .inf appended).\n"
     "A PATH that is a folder is searched, with its subfolders, for inf files; each one whose\n"
-    "data file exists is checked.\n"
+    "data file exists is checked. A PATH that names an inf file checks its data file.\n"
     "\n"
     "For each data file: the inf file holds at least 8 bytes, of which bytes 0-7 are lowercase\n"
     "hexadecimal digits; its seal (bytes 0-3) is the CRC of its bytes 4 to the end; and its\n"
     "data CRC (bytes 4-7) is the CRC of the data file.\n"
     "\n"
-    "  -q, --quiet    print only the files that failed\n"
-    "  -s, --status   print nothing; the exit status tells\n"
-    "      --help     show this help and exit\n"
-    "      --version  show the version and exit\n"
-    "  --             end of options\n"
+    "  -q, --quiet      print only the files that failed\n"
+    "  -s, --status     print nothing; the exit status tells\n"
+    "      --unstamped  in folders, also report every file that has no inf file\n"
+    "  -h, --help       show this help and exit\n"
+    "      --version    show the version and exit\n"
+    "  --               end of options\n"
     "\n"
     "Exit status: 0 if every file passed, 1 if a CRC did not match (and every file could be\n"
-    "read), 2 if a file could not be read or an inf file was malformed, if no file was checked,\n"
-    "or if the command line was wrong.\n";
-
-enum class Verbosity { all, failures, none };
+    "read), 2 if a file could not be read, an inf file was malformed or a file had no inf file,\n"
+    "if no file was checked, or if the command line was wrong.\n";
 
 struct CheckOptions {
   Verbosity verbosity = Verbosity::all;
+  bool unstamped = false;
   std::vector<std::string> paths;
 };
 
-struct Tally {
-  int checked = 0;
-  int mismatched = 0;
-  int unreadable = 0;
+// How the descriptors this process may hold are shared: the folders a walk keeps open, and the
+// checks waiting in the queue (each may hold its folder open).
+struct DescriptorBudget {
+  std::size_t open_folders;
+  std::size_t queued_checks;
 };
 
-// One file is always one line: control characters are escaped, and so is the escape character,
-// the backslash, except on Windows, where it separates folders and no name holds a control
-// character.
-std::string escape_name(std::string_view name) {
-#ifdef _WIN32
-  constexpr bool kEscapeBackslash = false;
-#else
-  constexpr bool kEscapeBackslash = true;
-#endif
-  std::string escaped;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\' && kEscapeBackslash) {
-      escaped += "\\\\";
-    } else if (c == '\n') {
-      escaped += "\\n";
-    } else if (c == '\r') {
-      escaped += "\\r";
-    } else if (c == '\t') {
-      escaped += "\\t";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-      escaped += hex;
-    } else {
-      escaped += c;
-    }
-  }
-  return escaped;
+DescriptorBudget descriptor_budget(unsigned workers) {
+  const std::size_t reserved = 8 + 2 * std::size_t{workers};
+  const std::size_t limit = io::open_file_limit();
+  const std::size_t spare = limit > reserved + 4 ? limit - reserved : 4;
+  const std::size_t folders = std::clamp<std::size_t>(spare / 4, 2, 32);
+  return {folders, std::clamp<std::size_t>(spare - std::min(spare, folders + 2), 1, 512)};
 }
 
-std::string reason(int error) { return error != 0 ? std::strerror(error) : "read error"; }
+// strerror, safe to call from the worker threads.
+std::string error_text(int error) {
+  static std::mutex mutex;
+  if (error == 0) return "read error";
+  const std::lock_guard lock(mutex);
+  return std::strerror(error);
+}
 
-class Reporter {
+std::string read_problem_text(FileCrcProblem problem, int error) {
+  switch (problem) {
+    case FileCrcProblem::ended_early:
+      return "it ended before its size";
+    case FileCrcProblem::changed:
+      return "it changed while it was read";
+    default:
+      return error_text(error);
+  }
+}
+
+constexpr std::string_view kInfSuffix = ".inf";
+
+bool is_inf_name(std::string_view name) {
+  return name.size() > kInfSuffix.size() && name.ends_with(kInfSuffix);
+}
+
+// One data file against its inf file, and the line that tells how it went.
+struct CheckJob {
+  std::shared_ptr<const io::Folder> folder;
+  std::string data_name;  // in folder
+  std::string shown;      // the data file's name as the user sees it
+  bool inf_listed_regular = false;
+  bool data_listed_regular = false;
+  bool named = false;  // given on the command line, not found by a search
+
+  CheckResult operator()() const {
+    const InfCheck check =
+        check_against_inf({*folder, data_name, inf_listed_regular, data_listed_regular, named});
+    return result_of(check);
+  }
+
+  CheckResult result_of(const InfCheck& check) const {
+    CheckResult result;
+    result.name = shown;
+    const std::string inf_shown = escape_name(inf_name_for(shown));
+    if (check.problem == CheckProblem::none || check.problem == CheckProblem::data_unreadable ||
+        check.problem == CheckProblem::data_not_regular) {
+      result.seal = check.stored_seal;
+      result.inf_body_crc = check.body_crc;
+      result.stamped_data_crc = check.stored_data;
+    }
+    switch (check.problem) {
+      case CheckProblem::inf_unreadable:
+        result.verdict = Verdict::unreadable;
+        result.reason =
+            "cannot read " + inf_shown + ": " + read_problem_text(check.read_problem, check.error);
+        return result;
+      case CheckProblem::inf_not_regular:
+        result.verdict = Verdict::unreadable;
+        result.reason = inf_shown + " is not a regular file";
+        return result;
+      case CheckProblem::inf_malformed:
+        result.verdict = Verdict::malformed;
+        result.reason = "malformed " + inf_shown +
+                        (check.inf_size < 8 ? ": shorter than 8 bytes"
+                                            : ": bytes 0-7 are not lowercase hexadecimal digits");
+        return result;
+      case CheckProblem::data_unreadable:
+        result.verdict = Verdict::unreadable;
+        if (!named && check.read_problem == FileCrcProblem::read_failed && check.error == ENOENT) {
+          // A search found the inf file, and its data file is a broken link.
+          return no_data_file(shown);
+        }
+        result.reason = "cannot read " + escape_name(shown) + ": " +
+                        read_problem_text(check.read_problem, check.error);
+        return result;
+      case CheckProblem::data_not_regular:
+        result.verdict = Verdict::unreadable;
+        result.reason = "not a regular file";
+        return result;
+      case CheckProblem::none:
+        break;
+    }
+    result.data_crc = check.data_crc;
+    if (check.passed()) return result;
+    result.verdict = Verdict::mismatch;
+    if (!check.seal_matches()) {
+      result.reason = "seal: inf says " + format_crc(check.stored_seal) + ", inf file has " +
+                      format_crc(check.body_crc);
+    }
+    if (!check.data_matches()) {
+      if (!result.reason.empty()) result.reason += "; ";
+      result.reason += "data crc: inf says " + format_crc(check.stored_data) + ", file has " +
+                       format_crc(check.data_crc);
+    }
+    return result;
+  }
+
+  static CheckResult no_data_file(const std::string& data_shown) {
+    CheckResult result;
+    result.name = inf_name_for(data_shown);
+    result.verdict = Verdict::unreadable;
+    result.reason = "no data file " + escape_name(data_shown);
+    return result;
+  }
+};
+
+CheckResult failed(std::string name, Verdict verdict, std::string reason) {
+  CheckResult result;
+  result.name = std::move(name);
+  result.verdict = verdict;
+  result.reason = std::move(reason);
+  return result;
+}
+
+const io::FolderEntry* find_entry(std::span<const io::FolderEntry> sorted, std::string_view name) {
+  const auto it = std::lower_bound(
+      sorted.begin(), sorted.end(), name,
+      [](const io::FolderEntry& entry, std::string_view wanted) { return entry.name < wanted; });
+  return it != sorted.end() && it->name == name ? &*it : nullptr;
+}
+
+// What a folder search finds: every inf file with its data file, in name order.
+class Search final : public io::WalkVisitor {
  public:
-  explicit Reporter(Verbosity verbosity) : verbosity_(verbosity) {}
+  Search(CheckQueue& queue, const CheckOptions& options) : queue_(queue), options_(options) {}
 
-  void passed(std::string_view name) {
-    ++tally_.checked;
-    if (verbosity_ == Verbosity::all) line(name, "OK");
-  }
-  void mismatched(std::string_view name, const std::string& what) {
-    ++tally_.checked;
-    ++tally_.mismatched;
-    if (verbosity_ != Verbosity::none) line(name, "FAILED " + what);
-  }
-  void unreadable(std::string_view name, const std::string& what) {
-    ++tally_.unreadable;
-    if (verbosity_ != Verbosity::none) line(name, "FAILED " + what);
+  void visit(const io::WalkPlace& place, const io::FolderEntry& entry) override {
+    std::string shown(place.path);
+    shown += entry.name;
+    if (is_inf_name(entry.name)) {
+      inf_entry(place, entry, std::move(shown));
+    } else if (options_.unstamped &&
+               !find_entry(place.entries, entry.name + std::string(kInfSuffix)) &&
+               is_regular(place, entry)) {
+      queue_.add(failed(std::move(shown), Verdict::unstamped, "no inf file"));
+    }
   }
 
-  // The summary, and the exit status.
-  int finish() {
-    const bool output_ok = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
-    if (tally_.checked == 0 && tally_.unreadable == 0) {
-      if (verbosity_ != Verbosity::none) std::fprintf(stderr, "%s: no files checked\n", kProgram);
-      return 2;
-    }
-    if ((tally_.mismatched != 0 || tally_.unreadable != 0) && verbosity_ != Verbosity::none) {
-      std::fprintf(stderr, "%s: %d of %d files failed: %d mismatched, %d could not be read\n",
-                   kProgram, tally_.mismatched + tally_.unreadable,
-                   tally_.checked + tally_.unreadable, tally_.mismatched, tally_.unreadable);
-    }
-    if (tally_.unreadable != 0 || !output_ok) return 2;
-    return tally_.mismatched != 0 ? 1 : 0;
+  void folder_failed(const std::string& path, io::FolderProblem problem, int error) override {
+    queue_.add(failed(path, Verdict::unreadable,
+                      problem == io::FolderProblem::moved
+                          ? "folder moved during the check"
+                          : "cannot read folder: " + error_text(error)));
   }
 
  private:
-  static void line(std::string_view name, const std::string& text) {
-    std::printf("%s: %s\n", escape_name(name).c_str(), text.c_str());
+  void inf_entry(const io::WalkPlace& place, const io::FolderEntry& entry, std::string inf_shown) {
+    // The inf file itself: a regular file, or a link to one.
+    if (entry.kind == io::FileKind::symbolic_link) {
+      const auto target = place.folder->stat(entry.name);
+      if (!target) {
+        queue_.add(failed(std::move(inf_shown), Verdict::unreadable,
+                          target.error() == ENOENT ? "broken link"
+                                                   : "cannot read: " + error_text(target.error())));
+        return;
+      }
+      if (target->kind != io::FileKind::regular) {
+        queue_.add(failed(std::move(inf_shown), Verdict::unreadable, "not a regular file"));
+        return;
+      }
+    } else if (entry.kind != io::FileKind::regular) {
+      queue_.add(failed(std::move(inf_shown), Verdict::unreadable, "not a regular file"));
+      return;
+    }
+
+    CheckJob job;
+    job.data_name = entry.name.substr(0, entry.name.size() - kInfSuffix.size());
+    job.shown = inf_shown.substr(0, inf_shown.size() - kInfSuffix.size());
+    const io::FolderEntry* data = find_entry(place.entries, job.data_name);
+    if (data == nullptr) {
+      queue_.add(CheckJob::no_data_file(job.shown));
+      return;
+    }
+    if (data->kind != io::FileKind::regular && data->kind != io::FileKind::symbolic_link) {
+      queue_.add(failed(std::move(job.shown), Verdict::unreadable, "not a regular file"));
+      return;
+    }
+    job.folder = place.folder;
+    job.inf_listed_regular = entry.kind == io::FileKind::regular;
+    job.data_listed_regular = data->kind == io::FileKind::regular;
+    queue_.add(CheckQueue::Task(std::move(job)));
   }
 
-  Verbosity verbosity_;
-  Tally tally_;
+  static bool is_regular(const io::WalkPlace& place, const io::FolderEntry& entry) {
+    if (entry.kind == io::FileKind::regular) return true;
+    if (entry.kind != io::FileKind::symbolic_link) return false;
+    const auto target = place.folder->stat(entry.name);
+    return target && target->kind == io::FileKind::regular;
+  }
+
+  CheckQueue& queue_;
+  const CheckOptions& options_;
 };
 
-void check_one(const std::string& data_name, Reporter& reporter) {
-  const InfCheck check = check_against_inf(data_name);
-  const std::string inf_name = escape_name(inf_name_for(data_name));
-  switch (check.problem) {
-    case CheckProblem::inf_unreadable:
-      reporter.unreadable(data_name, "cannot read " + inf_name + ": " + reason(check.error));
+void check_path(const std::string& path, const CheckOptions& options, CheckQueue& queue,
+                const std::shared_ptr<const io::Folder>& working, std::size_t open_folders) {
+  const auto info = working->stat(path);
+  if (info && info->kind == io::FileKind::directory) {
+    auto folder = io::Folder::open(path);
+    if (!folder) {
+      queue.add(
+          failed(path, Verdict::unreadable, "cannot read folder: " + error_text(folder.error())));
       return;
-    case CheckProblem::inf_malformed:
-      reporter.unreadable(
-          data_name, "malformed " + inf_name +
-                         (check.inf_size < 8 ? ": shorter than 8 bytes"
-                                             : ": bytes 0-7 are not lowercase hexadecimal digits"));
-      return;
-    case CheckProblem::data_unreadable:
-      reporter.unreadable(data_name,
-                          "cannot read " + escape_name(data_name) + ": " + reason(check.error));
-      return;
-    case CheckProblem::none:
-      break;
-  }
-  if (check.passed()) {
-    reporter.passed(data_name);
+    }
+    Search search(queue, options);
+    io::walk_tree(std::move(*folder), path, search, open_folders);
     return;
   }
-  std::string what;
-  if (!check.seal_matches()) {
-    what = "seal: inf says " + format_crc(check.stored_seal) + ", inf file has " +
-           format_crc(check.body_crc);
+  CheckJob job;
+  job.folder = working;
+  job.data_name = path;
+  job.named = true;
+  // A named inf file stands for its data file, when that exists.
+  if (is_inf_name(path)) {
+    const std::string data_name = path.substr(0, path.size() - kInfSuffix.size());
+    if (working->stat(data_name)) job.data_name = data_name;
   }
-  if (!check.data_matches()) {
-    if (!what.empty()) what += "; ";
-    what += "data crc: inf says " + format_crc(check.stored_data) + ", file has " +
-            format_crc(check.data_crc);
-  }
-  reporter.mismatched(data_name, what);
-}
-
-std::filesystem::path to_path(const std::string& text) {
-#ifdef _WIN32
-  return std::filesystem::path(std::u8string(text.begin(), text.end()));
-#else
-  return std::filesystem::path(text);
-#endif
-}
-
-std::string path_text(const std::filesystem::path& path) {
-#ifdef _WIN32
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-#else
-  return path.string();
-#endif
-}
-
-// Every inf file below folder, in name order; each one whose data file exists is checked.
-void check_folder(const std::string& folder, Reporter& reporter) {
-  namespace fs = std::filesystem;
-  std::vector<fs::path> inf_files;
-  std::error_code error;
-  fs::recursive_directory_iterator it(to_path(folder), error);
-  for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    const fs::path& path = it->path();
-    std::error_code type_error;
-    if (path.extension() == ".inf" && it->is_regular_file(type_error)) inf_files.push_back(path);
-  }
-  if (error) {
-    reporter.unreadable(folder, "cannot read folder: " + error.message());
-  }
-  std::sort(inf_files.begin(), inf_files.end());
-  for (const fs::path& inf : inf_files) {
-    fs::path data = inf;
-    data.replace_extension();
-    std::error_code exists_error;
-    if (!fs::exists(data, exists_error)) {
-      reporter.unreadable(path_text(inf), "no data file " + escape_name(path_text(data)));
-      continue;
-    }
-    check_one(path_text(data), reporter);
-  }
-}
-
-void check_path(const std::string& path, Reporter& reporter) {
-  std::error_code error;
-  if (std::filesystem::is_directory(to_path(path), error)) {
-    check_folder(path, reporter);
-  } else {
-    check_one(path, reporter);
-  }
+  job.shown = job.data_name;
+  queue.add(CheckQueue::Task(std::move(job)));
 }
 
 // Fills options, or returns the status to end with (help, version, a wrong command line).
 std::optional<int> parse_check_options(int argc, const char* const* argv, CheckOptions& options) {
   bool options_ended = false;
+  const auto help = [] {
+    std::fputs(kHelp, stdout);
+    return std::fflush(stdout) == 0 ? 0 : 2;
+  };
+  const auto unknown = [](std::string_view option) {
+    std::fprintf(stderr, "%s: unknown option '%s'\nTry '%s --help'.\n", kProgram,
+                 escape_name(option).c_str(), kProgram);
+    return 2;
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (options_ended || argument.size() < 2 || argument[0] != '-') {
+      if (argument.empty()) {
+        std::fprintf(stderr, "%s: an empty PATH names no file\n", kProgram);
+        return 2;
+      }
       options.paths.emplace_back(argument);
     } else if (argument == "--") {
       options_ended = true;
-    } else if (argument == "-q" || argument == "--quiet") {
+    } else if (argument == "--quiet") {
       if (options.verbosity == Verbosity::all) options.verbosity = Verbosity::failures;
-    } else if (argument == "-s" || argument == "--status") {
+    } else if (argument == "--status") {
       options.verbosity = Verbosity::none;
+    } else if (argument == "--unstamped") {
+      options.unstamped = true;
     } else if (argument == "--help") {
-      std::fputs(kHelp, stdout);
-      return std::fflush(stdout) == 0 ? 0 : 2;
+      return help();
     } else if (argument == "--version") {
       std::printf("%s %s\n", kProgram, kVersion);
       return std::fflush(stdout) == 0 ? 0 : 2;
+    } else if (argument[1] == '-') {
+      return unknown(argument);
     } else {
-      std::fprintf(stderr, "%s: unknown option '%s'\nTry '%s --help'.\n", kProgram,
-                   escape_name(argument).c_str(), kProgram);
-      return 2;
+      // Short options, alone or together (-qs).
+      for (const char letter : argument.substr(1)) {
+        if (letter == 'q') {
+          if (options.verbosity == Verbosity::all) options.verbosity = Verbosity::failures;
+        } else if (letter == 's') {
+          options.verbosity = Verbosity::none;
+        } else if (letter == 'h') {
+          return help();
+        } else {
+          return unknown(argument);
+        }
+      }
     }
   }
   if (options.paths.empty()) {
@@ -256,8 +350,22 @@ std::optional<int> parse_check_options(int argc, const char* const* argv, CheckO
 int run_check(int argc, const char* const* argv) {
   CheckOptions options;
   if (const auto status = parse_check_options(argc, argv, options)) return *status;
-  Reporter reporter(options.verbosity);
-  for (const std::string& path : options.paths) check_path(path, reporter);
+  Reporter reporter(options.verbosity, options.unstamped);
+  {
+    const auto working = std::make_shared<const io::Folder>(io::Folder::working());
+    // One named file is checked at once; anything more is shared among the workers.
+    const auto first = working->stat(options.paths[0]);
+    const bool one_file =
+        options.paths.size() == 1 && !(first && first->kind == io::FileKind::directory);
+    const unsigned workers = one_file ? 0 : default_check_workers();
+    const DescriptorBudget budget = descriptor_budget(workers);
+    CheckQueue queue(workers, budget.queued_checks,
+                     [&reporter](const CheckResult& result) { reporter.report(result); });
+    for (const std::string& path : options.paths) {
+      check_path(path, options, queue, working, budget.open_folders);
+    }
+    queue.finish();
+  }
   return reporter.finish();
 }
 

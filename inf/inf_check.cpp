@@ -4,7 +4,6 @@
 #include <optional>
 #include <span>
 
-#include "crc/byte_stream.h"
 #include "inf/inf_file.h"
 
 namespace lomvik {
@@ -28,58 +27,92 @@ std::optional<CrcValue> parse_crc(std::span<const std::uint8_t, 4> text) {
   return static_cast<CrcValue>(value);
 }
 
-// The system's reason for the last failure, or EIO for a short read that set none.
-int last_error() { return errno != 0 ? errno : EIO; }
+bool kind_allowed(io::FileKind kind, bool block_device_allowed) {
+  return kind == io::FileKind::regular ||
+         (block_device_allowed && kind == io::FileKind::block_device);
+}
+
+struct Opened {
+  io::File file;
+  io::FileInfo info;
+};
+
+// Opens a file to be checked without waiting; a file whose kind is not allowed is not read.
+// Returns the problem when there is one, with check.error set.
+std::optional<Opened> open_checked(const io::Folder& folder, const std::string& name,
+                                   bool listed_regular, bool block_device_allowed,
+                                   std::optional<io::LockKind> lock, CheckProblem unreadable,
+                                   CheckProblem not_regular, InfCheck& check) {
+  const auto fail = [&](CheckProblem problem, int error) -> std::optional<Opened> {
+    check.problem = problem;
+    check.read_problem = FileCrcProblem::read_failed;
+    check.error = error;
+    return std::nullopt;
+  };
+  if (!listed_regular) {
+    const auto seen = folder.stat(name);
+    if (!seen) return fail(unreadable, seen.error());
+    if (!kind_allowed(seen->kind, block_device_allowed)) return fail(not_regular, 0);
+  }
+  auto file = folder.open_file(name, io::Access::read, io::Blocking::never);
+  if (!file) return fail(unreadable, file.error());
+  if (lock) {
+    if (const int error = file->lock(*lock); error != 0) return fail(unreadable, error);
+  }
+  // What was opened is what counts: the name may have been replaced since it was looked at. Its
+  // size and time are taken under the lock, after any writer is done.
+  const auto info = file->info();
+  if (!info) return fail(unreadable, info.error());
+  if (!kind_allowed(info->kind, block_device_allowed)) return fail(not_regular, 0);
+  return Opened{std::move(*file), *info};
+}
 
 }  // namespace
 
-InfCheck check_against_inf(const std::string& data_name) {
+InfCheck check_against_inf(const CheckTarget& target) {
   InfCheck check;
   {
-    errno = 0;
-    auto inf = ByteStream::open(inf_name_for(data_name), OpenMode::read);
-    if (!inf) {
-      check.problem = CheckProblem::inf_unreadable;
-      check.error = errno;
-      return check;
-    }
+    auto inf = open_checked(target.folder, inf_name_for(target.data_name),
+                            target.inf_listed_regular, false, io::LockKind::shared,
+                            CheckProblem::inf_unreadable, CheckProblem::inf_not_regular, check);
+    if (!inf) return check;
+    // One pass over the whole file gives its first bytes and its CRC; the CRC from byte 4 on
+    // follows by linearity: crc(head body) = crc(head) * x^(8 |body|) + crc(body).
     std::uint8_t head[8] = {};
-    const std::size_t got = inf->read(head);
-    if (inf->read_failed()) {
+    const FileCrc whole = crc_of_file(inf->file, inf->info, 0, head);
+    if (!whole.ok()) {
       check.problem = CheckProblem::inf_unreadable;
-      check.error = last_error();
+      check.read_problem = whole.problem;
+      check.error = whole.error;
       return check;
     }
     const auto seal = parse_crc(std::span(head).first<4>());
     const auto data = parse_crc(std::span(head).last<4>());
-    if (got < sizeof head || !seal || !data) {
+    if (whole.length < sizeof head || !seal || !data) {
       check.problem = CheckProblem::inf_malformed;
-      check.inf_size = got;
+      check.inf_size = static_cast<std::size_t>(std::min<std::uint64_t>(whole.length, 8));
       return check;
     }
-    errno = 0;
-    const StreamCrc body = crc_from_offset(*inf, 4);
-    if (!body.ok) {
-      check.problem = CheckProblem::inf_unreadable;
-      check.error = last_error();
-      return check;
-    }
+    const std::uint64_t body_length = whole.length - 4;
+    const CrcValue seal_field_crc = crc_extend(0, std::span(head).first<4>());
     check.stored_seal = *seal;
     check.stored_data = *data;
-    check.body_crc = body.crc;
+    check.body_crc = static_cast<CrcValue>(whole.crc ^ crc_combine(seal_field_crc, 0, body_length));
   }
 
-  errno = 0;
-  StreamCrc data{false, 0};
-  if (auto stream = ByteStream::open(data_name, OpenMode::read)) {
-    data = crc_from_offset(*stream, 0);
-  }
-  if (!data.ok) {
+  auto data = open_checked(target.folder, target.data_name, target.data_listed_regular,
+                           target.block_device_allowed, std::nullopt, CheckProblem::data_unreadable,
+                           CheckProblem::data_not_regular, check);
+  if (!data) return check;
+  const FileCrc crc = crc_of_file(data->file, data->info, 0);
+  if (!crc.ok()) {
     check.problem = CheckProblem::data_unreadable;
-    check.error = last_error();
+    check.read_problem = crc.problem;
+    check.error = crc.error;
     return check;
   }
-  check.data_crc = data.crc;
+  check.data_crc = crc.crc;
+  check.data_length = crc.length;
   return check;
 }
 

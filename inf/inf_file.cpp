@@ -1,17 +1,37 @@
 #include "inf/inf_file.h"
 
-#include "crc/byte_stream.h"
+#include "inf/file_crc.h"
 
 namespace lomvik {
 
 namespace {
 
-// Opens the inf file, writes text at offset 0 and closes it; any failure is an io_error.
-InfResult write_at_start(const std::string& inf_name, OpenMode mode, const std::string& text) {
-  auto stream = ByteStream::open(inf_name, mode);
-  if (!stream) return InfResult::io_error;
-  const bool written = stream->seek(0) && stream->write(text);
-  const bool closed = stream->close();
+struct OpenInf {
+  io::File file;
+  io::FileInfo info;
+};
+
+// Opens the inf file without waiting for a FIFO or a device, and keeps it only when it is a
+// regular file other than the data file.
+std::optional<OpenInf> open_inf(const std::string& inf_name, io::Access access,
+                                const DataFileId& data_file) {
+  auto file = io::File::open(inf_name, access, io::Blocking::never);
+  if (!file) return std::nullopt;
+  const auto info = file->info();
+  if (!info || info->kind != io::FileKind::regular) return std::nullopt;
+  if (data_file && info->id == *data_file) return std::nullopt;
+  return OpenInf{std::move(*file), *info};
+}
+
+// Writes text at offset 0 of an inf file opened with access (emptied first when empty_first is
+// set) and closes it; any failure is an io_error.
+InfResult write_at_start(const std::string& inf_name, io::Access access, bool empty_first,
+                         const std::string& text, const DataFileId& data_file) {
+  auto inf = open_inf(inf_name, access, data_file);
+  if (!inf) return InfResult::io_error;
+  io::File& file = inf->file;
+  const bool written = (!empty_first || file.resize(0) == 0) && file.write_at(text, 0) == 0;
+  const bool closed = file.close() == 0;
   return written && closed ? InfResult::ok : InfResult::io_error;
 }
 
@@ -23,24 +43,37 @@ std::string inf_name_for(std::string_view data_name) {
   return name;
 }
 
-InfResult stamp_new_inf(const std::string& inf_name, CrcValue data_crc) {
-  return write_at_start(inf_name, OpenMode::create, "0000" + format_crc(data_crc) + "\n");
+std::optional<io::File> lock_inf(const std::string& inf_name, io::LockKind kind, bool create,
+                                 const DataFileId& data_file) {
+  auto inf = open_inf(inf_name, create ? io::Access::write : io::Access::read, data_file);
+  if (!inf) return std::nullopt;
+  if (inf->file.lock(kind) != 0) return std::nullopt;
+  return std::move(inf->file);
 }
 
-InfResult stamp_existing_inf(const std::string& inf_name, CrcValue data_crc) {
-  return write_at_start(inf_name, OpenMode::update, "0000" + format_crc(data_crc));
+InfResult stamp_new_inf(const std::string& inf_name, CrcValue data_crc,
+                        const DataFileId& data_file) {
+  // Opened without cutting it: what the name leads to is looked at before anything is lost.
+  return write_at_start(inf_name, io::Access::write, true, "0000" + format_crc(data_crc) + "\n",
+                        data_file);
 }
 
-InfCrc inf_body_crc(const std::string& inf_name) {
-  auto stream = ByteStream::open(inf_name, OpenMode::read);
-  if (!stream) return {InfResult::io_error, 0};
-  const StreamCrc body = crc_from_offset(*stream, 4);
-  if (!body.ok) return {InfResult::io_error, 0};
+InfResult stamp_existing_inf(const std::string& inf_name, CrcValue data_crc,
+                             const DataFileId& data_file) {
+  return write_at_start(inf_name, io::Access::update, false, "0000" + format_crc(data_crc),
+                        data_file);
+}
+
+InfCrc inf_body_crc(const std::string& inf_name, const DataFileId& data_file) {
+  auto inf = open_inf(inf_name, io::Access::read, data_file);
+  if (!inf) return {InfResult::io_error, 0};
+  const FileCrc body = crc_of_file(inf->file, inf->info, 4);
+  if (!body.ok()) return {InfResult::io_error, 0};
   return {InfResult::ok, body.crc};
 }
 
-InfResult seal_inf(const std::string& inf_name, CrcValue inf_crc) {
-  return write_at_start(inf_name, OpenMode::update, format_crc(inf_crc));
+InfResult seal_inf(const std::string& inf_name, CrcValue inf_crc, const DataFileId& data_file) {
+  return write_at_start(inf_name, io::Access::update, false, format_crc(inf_crc), data_file);
 }
 
 }  // namespace lomvik

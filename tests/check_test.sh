@@ -86,10 +86,10 @@ release
 printf abd >rel/image.bin
 run_check rel
 expect 1 "rel${sep}image.bin: FAILED data crc: inf says 59d2, file has 4401"$'\n'"rel${sep}sub${sep}boot.bin: OK"$'\n' \
-  $'Lomvik-check: 1 of 2 files failed: 1 mismatched, 0 could not be read\n'
+  $'Lomvik-check: 1 of 2 files failed: 1 mismatched, 0 malformed, 0 could not be read\n'
 run_check -q rel
 expect 1 "rel${sep}image.bin: FAILED data crc: inf says 59d2, file has 4401"$'\n' \
-  $'Lomvik-check: 1 of 2 files failed: 1 mismatched, 0 could not be read\n'
+  $'Lomvik-check: 1 of 2 files failed: 1 mismatched, 0 malformed, 0 could not be read\n'
 run_check -s rel
 expect 1 ""
 
@@ -98,7 +98,7 @@ release
 printf 'f23e59d2 edited\n' >rel/image.bin.inf
 run_check rel/image.bin
 expect 1 $'rel/image.bin: FAILED seal: inf says f23e, inf file has ac3b\n' \
-  $'Lomvik-check: 1 of 1 files failed: 1 mismatched, 0 could not be read\n'
+  $'Lomvik-check: 1 of 1 files failed: 1 mismatched, 0 malformed, 0 could not be read\n'
 stamp -i rel/image.bin
 run_check rel/image.bin
 expect 0 $'rel/image.bin: OK\n'
@@ -108,7 +108,7 @@ printf abc >x
 printf '0000ffff\n' >x.inf
 run_check x
 expect 1 $'x: FAILED seal: inf says 0000, inf file has e613; data crc: inf says ffff, file has 59d2\n' \
-  $'Lomvik-check: 1 of 1 files failed: 1 mismatched, 0 could not be read\n'
+  $'Lomvik-check: 1 of 1 files failed: 1 mismatched, 0 malformed, 0 could not be read\n'
 
 case_ "malformed inf files"
 for content in 'f23e59d' 'F23E59D2' 'f23e59dz' ''; do
@@ -117,30 +117,30 @@ for content in 'f23e59d' 'F23E59D2' 'f23e59dz' ''; do
   run_check x
   if [ ${#content} -lt 8 ]; then why="shorter than 8 bytes"; else why="bytes 0-7 are not lowercase hexadecimal digits"; fi
   expect 2 "x: FAILED malformed x.inf: $why"$'\n' \
-    $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 1 could not be read\n'
+    $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 1 malformed, 0 could not be read\n'
 done
 
 case_ "missing files"
 printf abc >data
 run_check data
 expect 2 $'data: FAILED cannot read data.inf: No such file or directory\n' \
-  $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 1 could not be read\n'
+  $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 0 malformed, 1 could not be read\n'
 printf 'f23e59d2\n' >gone.inf
 run_check gone
 expect 2 $'gone: FAILED cannot read gone: No such file or directory\n' \
-  $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 1 could not be read\n'
+  $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 0 malformed, 1 could not be read\n'
 mkdir dir
 printf 'f23e59d2\n' >dir/orphan.inf
 run_check dir
 expect 2 "dir${sep}orphan.inf: FAILED no data file dir${sep}orphan"$'\n' \
-  $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 1 could not be read\n'
+  $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 0 malformed, 1 could not be read\n'
 
 case_ "a problem does not stop the run"
 release
 rm rel/image.bin
 run_check rel/image.bin rel/sub/boot.bin
 expect 2 $'rel/image.bin: FAILED cannot read rel/image.bin: No such file or directory\nrel/sub/boot.bin: OK\n' \
-  $'Lomvik-check: 1 of 2 files failed: 0 mismatched, 1 could not be read\n'
+  $'Lomvik-check: 1 of 2 files failed: 0 mismatched, 0 malformed, 1 could not be read\n'
 
 case_ "an empty folder checks nothing"
 mkdir empty
@@ -172,7 +172,128 @@ run_check --help
 [ "$status" = 0 ] && grep -q '^Usage: Lomvik-check' "$work/out" && passed=$((passed + 1)) ||
   bad "--help"
 
+case_ "short options combine, and -h is --help"
+release
+printf abd >rel/image.bin
+for options in -qs -sq; do
+  run_check $options rel
+  expect 1 ""
+done
+run_check -q -- rel/image.bin
+expect 1 $'rel/image.bin: FAILED data crc: inf says 59d2, file has 4401\n' \
+  $'Lomvik-check: 1 of 1 files failed: 1 mismatched, 0 malformed, 0 could not be read\n'
+run_check -qx rel
+expect 2 "" $'Lomvik-check: unknown option \'-qx\'\nTry \'Lomvik-check --help\'.\n'
+run_check -h
+[ "$status" = 0 ] && grep -q '^Usage: Lomvik-check' "$work/out" && passed=$((passed + 1)) ||
+  bad "-h"
+
+case_ "a named inf file stands for its data file"
+release
+run_check rel/image.bin.inf rel/sub/boot.bin.inf
+expect 0 $'rel/image.bin: OK\nrel/sub/boot.bin: OK\n'
+# Without its data file, the name is a data file's name as always.
+printf 'f23e59d2\n' >alone.inf
+run_check alone.inf
+expect 2 $'alone.inf: FAILED cannot read alone.inf.inf: No such file or directory\n' \
+  $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 0 malformed, 1 could not be read\n'
+
+case_ "--unstamped reports the files of a folder that have no inf file"
+release
+printf new >rel/new.bin
+printf 'f23e59d2\n' >rel/sub/orphan.inf
+run_check --unstamped rel
+expect 2 "rel${sep}image.bin: OK
+rel${sep}new.bin: FAILED no inf file
+rel${sep}sub${sep}boot.bin: OK
+rel${sep}sub${sep}orphan.inf: FAILED no data file rel${sep}sub${sep}orphan
+" $'Lomvik-check: 2 of 4 files failed: 0 mismatched, 0 malformed, 1 could not be read, 1 without inf file\n'
+run_check rel
+expect 2 "rel${sep}image.bin: OK
+rel${sep}sub${sep}boot.bin: OK
+rel${sep}sub${sep}orphan.inf: FAILED no data file rel${sep}sub${sep}orphan
+" $'Lomvik-check: 1 of 3 files failed: 0 mismatched, 0 malformed, 1 could not be read\n'
+
+case_ "concurrent runs take turns: every run succeeds and the inf file ends sealed"
+printf abc >c
+stamp -n c
+rounds=200
+windows && rounds=10
+broken=0
+for ((round = 0; round < rounds; round++)); do
+  "${runner[@]}" "$lomvik" -n c >/dev/null & first=$!
+  "${runner[@]}" "$lomvik" -n c >/dev/null & second=$!
+  "${runner[@]}" "$check" -s c & checker=$!
+  wait $first || broken=$((broken + 1))
+  wait $second || broken=$((broken + 1))
+  wait $checker || broken=$((broken + 1))
+  [ "$(od -An -c c.inf)" = "$(printf 'f23e59d2\n' | od -An -c)" ] || broken=$((broken + 1))
+done
+[ $broken = 0 ] && passed=$((passed + 1)) || bad "$broken failures in $rounds rounds"
+
 if ! windows; then
+  # A run that waits for a FIFO or reads a device forever is stopped and ends with status 124.
+  run_check_no_hang() {
+    timeout 10 "${runner[@]}" "$check" "$@" >"$work/out" 2>"$work/err"
+    status=$?
+  }
+
+  case_ "only regular files are read; anything else is reported by name"
+  mkdir s
+  printf abc >s/good
+  stamp -n s/good
+  mkfifo s/fifo
+  ln -s /dev/zero s/zero
+  ln -s /dev/stdin s/stdin
+  for data in fifo zero stdin; do cp s/good.inf "s/$data.inf"; done
+  printf abc >s/fifo-inf
+  mkfifo s/fifo-inf.inf
+  ln -s nowhere s/dangling.inf
+  ln -s looping.inf s/looping.inf
+  # Standard input holds what the data file should: it must still not be read.
+  run_check_no_hang s < <(printf abc)
+  expect 2 's/dangling.inf: FAILED broken link
+s/fifo-inf.inf: FAILED not a regular file
+s/fifo: FAILED not a regular file
+s/good: OK
+s/looping.inf: FAILED cannot read: Too many levels of symbolic links
+s/stdin: FAILED not a regular file
+s/zero: FAILED not a regular file
+' \
+    $'Lomvik-check: 6 of 7 files failed: 0 mismatched, 0 malformed, 6 could not be read\n'
+  run_check_no_hang s/fifo s/zero s/fifo-inf < <(printf abc)
+  expect 2 $'s/fifo: FAILED not a regular file\ns/zero: FAILED not a regular file\ns/fifo-inf: FAILED s/fifo-inf.inf is not a regular file\n' \
+    $'Lomvik-check: 3 of 3 files failed: 0 mismatched, 0 malformed, 3 could not be read\n'
+
+  case_ "any depth, beyond the system's path limit, with few descriptors"
+  mkdir deep
+  (
+    cd deep || exit 1
+    for ((level = 0; level < 1100; level++)); do mkdir dddd && cd dddd || exit 1; done
+    printf abc >f
+    "${runner[@]}" "$lomvik" -n f
+  ) || bad "cannot make the deep tree"
+  (ulimit -n 24 && exec "${runner[@]}" "$check" deep) >"$work/out" 2>"$work/err"
+  status=$?
+  expect 0 "deep$(printf '/dddd%.0s' {1..1100})/f: OK"$'\n'
+
+  if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+    case_ "a folder that cannot be read is reported by its name and the walk goes on"
+    chmod 755 "$work"
+    mkdir -p p/d1 p/d3 p/d5
+    for d in d1 d3 d5; do
+      printf abc >"p/$d/f"
+      stamp -n "p/$d/f"
+    done
+    printf abd >p/d5/f
+    chmod 000 p/d3
+    setpriv --reuid=65534 --regid=65534 --clear-groups "${runner[@]}" "$check" p >"$work/out" 2>"$work/err"
+    status=$?
+    expect 2 $'p/d1/f: OK\np/d3: FAILED cannot read folder: Permission denied\np/d5/f: FAILED data crc: inf says 59d2, file has 4401\n' \
+      $'Lomvik-check: 2 of 3 files failed: 1 mismatched, 0 malformed, 1 could not be read\n'
+    chmod 755 p/d3
+  fi
+
   case_ "output that cannot be written"
   printf abc >x
   stamp -n x

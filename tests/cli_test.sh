@@ -49,6 +49,13 @@ lomvik() {
   status=$?
 }
 
+# The same, stopped after a few seconds: a run that waits for a FIFO or reads a device forever ends
+# with status 124.
+lomvik_no_hang() {
+  timeout 5 "${runner[@]}" "$tool" "$@" >"$work/out" 2>"$work/err"
+  status=$?
+}
+
 bad() {
   echo "FAIL [$current]: $*"
   failed=$((failed + 1))
@@ -71,6 +78,12 @@ expect() {
 holds() {
   if [ ! -f "$1" ]; then bad "$1 missing"; return; fi
   printf '%s' "$2" | cmp -s - "$1" || { bad "$1 holds:"; od -c "$1" | head -n 5; }
+}
+
+# Keeps the standard output of the last run, byte for byte, in want.
+keep_output() {
+  want=$(cat "$work/out"; echo x)
+  want=${want%x}
 }
 
 # expect_result CRC: status 0 and the result message with that CRC.
@@ -125,6 +138,18 @@ printf abc >abc
 lomvik -v abc
 expect_result 59d2
 absent abc.inf
+printf at >at
+lomvik -v at
+expect_result 0051
+
+for options in "" "-n" "-i" "-v" "-i -v" "-n -i -v"; do
+  case_ "an empty file name with options '$options'"
+  printf '0000abcd\n' >.inf
+  # shellcheck disable=SC2086
+  lomvik $options ""
+  expect 255 "$usage"
+  holds .inf $'0000abcd\n'
+done
 
 case_ "-n -v creates nothing"
 printf abc >abc
@@ -263,6 +288,22 @@ expect 255 "$usage"
 lomvik -i "$refused"
 expect 255 "$io_error"
 
+# The inf file is never the data file, whatever links lead from one to the other (on Windows, a hard
+# link).
+links=("ln -s" "ln")
+windows && links=("ln")
+for link in "${links[@]}"; do
+  for options in "-n" "" "-i" "-n -i"; do
+    case_ "an inf file linked ($link) to the data file: ${options:-no option}"
+    printf abc >abc
+    $link abc abc.inf
+    # shellcheck disable=SC2086
+    lomvik $options abc
+    expect 255 "$io_error"
+    holds abc abc
+  done
+done
+
 if ! windows; then
   case_ "an inf name the system refuses is an inf error"
   name=$(printf 'b%.0s' {1..252})
@@ -271,8 +312,12 @@ if ! windows; then
   expect 255 "$io_error"
 
   case_ "a pipe is read to its end"
-  printf abc | { lomvik -v /dev/stdin; expect_result 59d2; }
-  head -c 300000 /dev/zero | { lomvik -v /dev/stdin; expect_result 0000; }
+  # Fed by process substitution, not a pipeline: a check on the right of a pipe runs in a subshell
+  # and its failure would not be counted.
+  lomvik -v /dev/stdin < <(printf abc)
+  expect_result 59d2
+  lomvik -v /dev/stdin < <(head -c 300000 /dev/zero)
+  expect_result 0000
   mkfifo fifo
   printf abc >fifo &
   lomvik -v fifo
@@ -290,14 +335,58 @@ if ! windows; then
     expect 255 "$io_error"
   fi
 
-  for options in "-n" "" "-i"; do
-    case_ "write errors on the inf file: ${options:-no option}"
-    printf abc >abc
-    ln -s /dev/full abc.inf
-    # shellcheck disable=SC2086
-    lomvik $options abc
-    expect 255 "$io_error"
+  # An inf file must be a regular file: a device takes no CRC (/dev/null would "store" it, /dev/full
+  # fails every write), and a FIFO is never waited for.
+  for target in /dev/full /dev/null fifo; do
+    for options in "-n" "" "-i" "-i -v"; do
+      case_ "an inf file that is $target: ${options:-no option}"
+      printf abc >abc
+      if [ "$target" = fifo ]; then mkfifo abc.inf; else ln -s "$target" abc.inf; fi
+      # shellcheck disable=SC2086
+      lomvik_no_hang $options abc
+      expect 255 "$io_error"
+    done
   done
+
+  case_ "files read to their end: a pseudo file and a character device"
+  cat /proc/version >copy
+  lomvik -v copy
+  keep_output
+  lomvik -v /proc/version
+  expect 0 "$want"
+  # A character device is read to its end, which /dev/zero never reaches: never "CRC = 0000".
+  ln -s /dev/zero zero
+  lomvik_no_hang -n zero
+  [ "$status" = 124 ] || bad "a device read to its end: status $status, expected to be stopped"
+  absent zero.inf
+
+  if [ -z "${LOMVIK_CRC_KERNEL:-}" ]; then
+    case_ "a data file that grows while it is read"
+    head -c 200M /dev/zero >grows
+    printf 'keep' >grows.inf
+    (while :; do printf x >>grows; done) &
+    writer=$!
+    while [ "$(stat -c %s grows)" -le 209715200 ]; do sleep 0.01; done
+    lomvik -v grows
+    expect 255 "$usage"
+    lomvik grows
+    expect 255 "$usage"
+    kill "$writer"
+    wait "$writer" 2>/dev/null
+    holds grows.inf keep
+
+    if [ "$(id -u)" = 0 ] && command -v losetup >/dev/null; then
+      case_ "a block device is read to its end"
+      head -c 1048576 /dev/urandom >image
+      if device=$(losetup -f --show image 2>/dev/null); then
+        lomvik -v image
+        keep_output
+        lomvik -v "$device"
+        expect 0 "$want"
+        losetup -d "$device"
+      fi
+    fi
+  fi
 
   case_ "the result cannot be written"
   printf abc >abc

@@ -9,9 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "crc/byte_stream.h"
 #include "crc/crc16.h"
-#include "temp_dir.h"
 
 namespace lomvik {
 namespace {
@@ -120,80 +118,6 @@ TEST(CrcCombine, JoinsTwoPieces) {
 TEST(FormatCrc, PadsWithZeros) {
   EXPECT_EQ(format_crc(0x0001), "0001");
   EXPECT_EQ(format_crc(0xABCD), "abcd");
-}
-
-class StreamCrcTest : public testing::TempDirTest {};
-
-TEST_F(StreamCrcTest, FromOffsetCoversTheRestOfTheFile) {
-  const std::string name = path("data");
-  write_file(name, "XXXXabc");
-  struct Case {
-    std::uint64_t offset;
-    CrcValue crc;
-  } const cases[] = {{0, crc_extend(0, bytes_of("XXXXabc"))}, {4, 0x59D2}, {7, 0}, {100, 0}};
-  for (const Case& c : cases) {
-    auto stream = ByteStream::open(name, OpenMode::read);
-    ASSERT_TRUE(stream);
-    const StreamCrc result = crc_from_offset(*stream, c.offset);
-    EXPECT_TRUE(result.ok) << c.offset;
-    EXPECT_EQ(result.crc, c.crc) << c.offset;
-  }
-}
-
-TEST_F(StreamCrcTest, MissingBytesFailInsteadOfCounting) {
-  const std::string name = path("data");
-  write_file(name, "abc");
-  auto stream = ByteStream::open(name, OpenMode::read);
-  ASSERT_TRUE(stream);
-  EXPECT_FALSE(crc_of_stream(*stream, 5).ok);
-}
-
-TEST_F(StreamCrcTest, ReadsAcrossBlocks) {
-  const std::string name = path("data");
-  std::string content(300 * 1024 + 17, '\0');
-  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31 + 7);
-  write_file(name, content);
-  auto stream = ByteStream::open(name, OpenMode::read);
-  ASSERT_TRUE(stream);
-  const StreamCrc result = crc_of_stream(*stream, std::nullopt);
-  EXPECT_TRUE(result.ok);
-  EXPECT_EQ(result.crc, reference_crc(bytes_of(content)));
-}
-
-// Files of many megabytes take another road (several threads); it must give the same CRC, and a
-// file that is cut short while being read must fail, not count missing bytes.
-TEST_F(StreamCrcTest, LargeFilesAndTruncation) {
-  const std::string name = path("large");
-  std::string content((std::size_t{150} << 20) + 12345, '\0');
-  std::mt19937_64 random(5);
-  for (std::size_t i = 0; i + 8 <= content.size(); i += 8) {
-    const std::uint64_t value = random();
-    std::memcpy(content.data() + i, &value, 8);
-  }
-  write_file(name, content);
-  const CrcValue expected = crc_extend(0, bytes_of(content));
-
-  for (const std::uint64_t offset : {0, 4}) {
-    auto stream = ByteStream::open(name, OpenMode::read);
-    ASSERT_TRUE(stream);
-    const StreamCrc result = crc_from_offset(*stream, offset);
-    EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.crc, offset == 0 ? expected : crc_extend(0, bytes_of(content).subspan(4)));
-  }
-
-  auto stream = ByteStream::open(name, OpenMode::read);
-  ASSERT_TRUE(stream);
-  const auto size = stream->size();
-  ASSERT_EQ(size, content.size());
-  std::filesystem::resize_file(name, content.size() / 3);
-  ASSERT_TRUE(stream->seek(0));
-  EXPECT_FALSE(crc_of_stream(*stream, size).ok);
-}
-
-TEST_F(StreamCrcTest, DirectoriesAndMissingFilesDoNotOpen) {
-  EXPECT_FALSE(ByteStream::open(path(""), OpenMode::read));
-  EXPECT_FALSE(ByteStream::open(path("absent"), OpenMode::read));
-  EXPECT_FALSE(ByteStream::open(path("absent"), OpenMode::update));
 }
 
 }  // namespace

@@ -46,15 +46,15 @@ TEST_P(InfStampTest, StampThenSeal) {
   const std::string inf = path("data.inf");
   if (c.before) write_file(inf, *c.before);
 
-  const InfResult stamped =
-      c.create ? stamp_new_inf(inf, c.data_crc) : stamp_existing_inf(inf, c.data_crc);
+  const InfResult stamped = c.create ? stamp_new_inf(inf, c.data_crc, std::nullopt)
+                                     : stamp_existing_inf(inf, c.data_crc, std::nullopt);
   ASSERT_EQ(stamped, InfResult::ok);
   const std::string stamped_text = *read_file(inf);
   EXPECT_EQ(stamped_text.substr(0, 8), "0000" + format_crc(c.data_crc));
 
-  const InfCrc body = inf_body_crc(inf);
+  const InfCrc body = inf_body_crc(inf, std::nullopt);
   ASSERT_EQ(body.result, InfResult::ok);
-  ASSERT_EQ(seal_inf(inf, body.crc), InfResult::ok);
+  ASSERT_EQ(seal_inf(inf, body.crc, std::nullopt), InfResult::ok);
   EXPECT_EQ(read_file(inf), c.after);
 }
 
@@ -65,9 +65,10 @@ class InfFileTest : public testing::TempDirTest {};
 
 TEST_F(InfFileTest, OperationsOnAMissingFileFailAndCreateNothing) {
   const std::string inf = path("absent.inf");
-  EXPECT_EQ(stamp_existing_inf(inf, 0x1234), InfResult::io_error);
-  EXPECT_EQ(inf_body_crc(inf).result, InfResult::io_error);
-  EXPECT_EQ(seal_inf(inf, 0x1234), InfResult::io_error);
+  EXPECT_EQ(stamp_existing_inf(inf, 0x1234, std::nullopt), InfResult::io_error);
+  EXPECT_EQ(inf_body_crc(inf, std::nullopt).result, InfResult::io_error);
+  EXPECT_EQ(seal_inf(inf, 0x1234, std::nullopt), InfResult::io_error);
+  EXPECT_FALSE(lock_inf(inf, io::LockKind::exclusive, false, std::nullopt));
   EXPECT_FALSE(std::filesystem::exists(inf));
 }
 
@@ -75,25 +76,54 @@ TEST_F(InfFileTest, ShortFilesHaveBodyCrcZeroAndSealGrowsThemToFour) {
   for (const std::string content : {"", "ab", "abcd"}) {
     const std::string inf = path("short.inf");
     write_file(inf, content);
-    const InfCrc body = inf_body_crc(inf);
+    const InfCrc body = inf_body_crc(inf, std::nullopt);
     ASSERT_EQ(body.result, InfResult::ok);
     EXPECT_EQ(body.crc, 0);
-    ASSERT_EQ(seal_inf(inf, body.crc), InfResult::ok);
+    ASSERT_EQ(seal_inf(inf, body.crc, std::nullopt), InfResult::ok);
     EXPECT_EQ(read_file(inf), "0000") << "from '" << content << "'";
   }
 }
 
 TEST_F(InfFileTest, CreateFailsWhereNoFileCanBeMade) {
-  EXPECT_EQ(stamp_new_inf(path("no/such/folder.inf"), 0), InfResult::io_error);
-  EXPECT_EQ(stamp_new_inf(path(""), 0), InfResult::io_error);
+  EXPECT_EQ(stamp_new_inf(path("no/such/folder.inf"), 0, std::nullopt), InfResult::io_error);
+  EXPECT_EQ(stamp_new_inf(path(""), 0, std::nullopt), InfResult::io_error);
+}
+
+// An inf file that is the data file under another name is never written: every operation fails
+// and the data file keeps its bytes.
+TEST_F(InfFileTest, TheDataFileIsNeverTakenForTheInfFile) {
+  const std::string data = path("data");
+  write_file(data, "precious");
+  const auto id = io::Folder::working().stat(data);
+  ASSERT_TRUE(id);
+  const DataFileId data_file = id->id;
+  EXPECT_FALSE(lock_inf(data, io::LockKind::exclusive, true, data_file));
+  EXPECT_EQ(stamp_new_inf(data, 0x1234, data_file), InfResult::io_error);
+  EXPECT_EQ(stamp_existing_inf(data, 0x1234, data_file), InfResult::io_error);
+  EXPECT_EQ(inf_body_crc(data, data_file).result, InfResult::io_error);
+  EXPECT_EQ(seal_inf(data, 0x1234, data_file), InfResult::io_error);
+  EXPECT_EQ(read_file(data), "precious");
+}
+
+TEST_F(InfFileTest, AFolderIsNoInfFile) {
+  const std::string folder = path("x.inf");
+  std::filesystem::create_directory(folder);
+  EXPECT_FALSE(lock_inf(folder, io::LockKind::exclusive, true, std::nullopt));
+  EXPECT_EQ(stamp_new_inf(folder, 0x1234, std::nullopt), InfResult::io_error);
+  EXPECT_EQ(stamp_existing_inf(folder, 0x1234, std::nullopt), InfResult::io_error);
+  EXPECT_EQ(inf_body_crc(folder, std::nullopt).result, InfResult::io_error);
 }
 
 #ifdef __linux__
-TEST_F(InfFileTest, WriteErrorsAreReported) {
-  // /dev/full accepts the open and fails every write.
-  EXPECT_EQ(stamp_new_inf("/dev/full", 0x1234), InfResult::io_error);
-  EXPECT_EQ(stamp_existing_inf("/dev/full", 0x1234), InfResult::io_error);
-  EXPECT_EQ(seal_inf("/dev/full", 0x1234), InfResult::io_error);
+// Devices are not inf files: nothing is "stored" in /dev/null, and /dev/full is not written to.
+TEST_F(InfFileTest, DevicesAreNoInfFiles) {
+  for (const std::string device : {"/dev/null", "/dev/full"}) {
+    EXPECT_FALSE(lock_inf(device, io::LockKind::exclusive, true, std::nullopt)) << device;
+    EXPECT_EQ(stamp_new_inf(device, 0x1234, std::nullopt), InfResult::io_error) << device;
+    EXPECT_EQ(stamp_existing_inf(device, 0x1234, std::nullopt), InfResult::io_error) << device;
+    EXPECT_EQ(inf_body_crc(device, std::nullopt).result, InfResult::io_error) << device;
+    EXPECT_EQ(seal_inf(device, 0x1234, std::nullopt), InfResult::io_error) << device;
+  }
 }
 #endif
 
