@@ -14,6 +14,7 @@ bool always() { return true; }
 
 constexpr CrcKernel kKernels[] = {
 #if defined(LOMVIK_HAVE_X86_KERNELS)
+    {"avx512", crc_vpclmul_avx512, cpu_has_vpclmul_avx512},
     {"avx2", crc_vpclmul_avx2, cpu_has_vpclmul_avx2},
     {"pclmul", crc_pclmul, cpu_has_pclmul},
 #endif

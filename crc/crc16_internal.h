@@ -39,10 +39,13 @@ std::uint16_t crc_portable(std::uint16_t crc, const std::uint8_t* data, std::siz
 #define LOMVIK_HAVE_X86_KERNELS 1
 bool cpu_has_pclmul();
 bool cpu_has_vpclmul_avx2();
+bool cpu_has_vpclmul_avx512();
 // Carry-less multiply folding on 128-bit registers (SSE4.1 + PCLMULQDQ).
 std::uint16_t crc_pclmul(std::uint16_t crc, const std::uint8_t* data, std::size_t length);
 // The same on 256-bit registers (AVX2 + VPCLMULQDQ).
 std::uint16_t crc_vpclmul_avx2(std::uint16_t crc, const std::uint8_t* data, std::size_t length);
+// The same on 512-bit registers (AVX-512 F/BW/VL + VPCLMULQDQ).
+std::uint16_t crc_vpclmul_avx512(std::uint16_t crc, const std::uint8_t* data, std::size_t length);
 #endif
 
 #if defined(__aarch64__)
