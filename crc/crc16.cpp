@@ -24,16 +24,6 @@ constexpr CrcKernel kKernels[] = {
     {"portable", crc_portable, always},
 };
 
-const CrcKernel& choose_kernel() {
-  if (const char* forced = std::getenv("LOMVIK_CRC_KERNEL")) {
-    if (const CrcKernel* kernel = find_usable_kernel(forced)) return *kernel;
-  }
-  for (const CrcKernel& kernel : kKernels) {
-    if (kernel.usable()) return kernel;
-  }
-  return kKernels[std::size(kKernels) - 1];
-}
-
 }  // namespace
 
 std::span<const CrcKernel> crc_kernels() { return kKernels; }
@@ -45,8 +35,20 @@ const CrcKernel* find_usable_kernel(std::string_view name) {
   return nullptr;
 }
 
+const CrcKernel& choose_kernel(const char* forced_name, std::span<const CrcKernel> kernels) {
+  if (forced_name != nullptr) {
+    for (const CrcKernel& kernel : kernels) {
+      if (kernel.name == forced_name && kernel.usable()) return kernel;
+    }
+  }
+  for (const CrcKernel& kernel : kernels) {
+    if (kernel.usable()) return kernel;
+  }
+  return kernels.back();
+}
+
 const CrcKernel& selected_kernel() {
-  static const CrcKernel& kernel = choose_kernel();
+  static const CrcKernel& kernel = choose_kernel(std::getenv("LOMVIK_CRC_KERNEL"), kKernels);
   return kernel;
 }
 

@@ -26,8 +26,11 @@ std::span<const CrcKernel> crc_kernels();
 // The kernel of that name if it is built in and usable here, else nullptr.
 const CrcKernel* find_usable_kernel(std::string_view name);
 
-// The kernel crc_extend uses: LOMVIK_CRC_KERNEL names it; an unknown or unusable name, or none,
-// gives the first usable kernel of crc_kernels().
+// The kernel named forced_name if kernels has it and it is usable; otherwise (an unknown or
+// unusable name, or none) the first usable one; the last one if none is. kernels is not empty.
+const CrcKernel& choose_kernel(const char* forced_name, std::span<const CrcKernel> kernels);
+
+// The kernel crc_extend uses: choose_kernel of LOMVIK_CRC_KERNEL and crc_kernels(), chosen once.
 const CrcKernel& selected_kernel();
 
 // Byte at a time through the reflected table: the reference.

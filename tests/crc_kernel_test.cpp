@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -159,6 +160,39 @@ TEST(CrcKernels, PortableIsLastAndAlwaysUsable) {
   EXPECT_NE(find_usable_kernel("portable"), nullptr);
   EXPECT_EQ(find_usable_kernel("no-such-kernel"), nullptr);
   EXPECT_TRUE(selected_kernel().usable());
+}
+
+// choose_kernel on fake kernel tables: which kernel a LOMVIK_CRC_KERNEL value selects.
+bool yes() { return true; }
+bool no() { return false; }
+std::uint16_t unused(std::uint16_t crc, const std::uint8_t*, std::size_t) { return crc; }
+
+constexpr CrcKernel kSomeUsable[] = {
+    {"wide", unused, no}, {"mid", unused, yes}, {"narrow", unused, yes}, {"portable", unused, yes}};
+constexpr CrcKernel kOnlyLastUsable[] = {
+    {"wide", unused, no}, {"mid", unused, no}, {"portable", unused, yes}};
+
+TEST(ChooseKernel, ForcedNameOrFirstUsable) {
+  const struct {
+    std::span<const CrcKernel> kernels;
+    const char* forced;
+    std::string_view expected;
+    const char* why;
+  } cases[] = {
+      {kSomeUsable, "narrow", "narrow", "forced and usable: chosen over faster ones"},
+      {kSomeUsable, "portable", "portable", "forced and usable: the last one"},
+      {kSomeUsable, "wide", "mid", "forced but unusable: never chosen"},
+      {kSomeUsable, "no-such", "mid", "unknown name"},
+      {kSomeUsable, "narro", "mid", "only the whole name counts"},
+      {kSomeUsable, "narrow ", "mid", "only the exact name counts"},
+      {kSomeUsable, "", "mid", "empty name"},
+      {kSomeUsable, nullptr, "mid", "not set"},
+      {kOnlyLastUsable, nullptr, "portable", "nothing but the last usable"},
+      {kOnlyLastUsable, "wide", "portable", "forced unusable, nothing but the last usable"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(choose_kernel(c.forced, c.kernels).name, c.expected) << c.why;
+  }
 }
 
 }  // namespace
