@@ -37,8 +37,10 @@ const bool kRegistered = [] {
   for (const CrcKernel& kernel : lomvik::internal::crc_kernels()) {
     benchmark::RegisterBenchmark(("crc/" + std::string(kernel.name)).c_str(), bench_kernel, &kernel)
         ->Arg(64)
+        ->Arg(256)
         ->Arg(4 << 10)
         ->Arg(64 << 10)
+        ->Arg(256 << 10)
         ->Arg(1 << 20);
   }
   benchmark::RegisterBenchmark("crc/bytewise", bench_bytewise)->Arg(64)->Arg(64 << 10);

@@ -49,13 +49,18 @@ std::uint64_t enabled_register_state() {
 #endif
 }
 
-constexpr unsigned kSse41 = 1U << 19;    // leaf 1, ecx
-constexpr unsigned kPclmul = 1U << 1;    // leaf 1, ecx
-constexpr unsigned kOsxsave = 1U << 27;  // leaf 1, ecx
-constexpr unsigned kAvx = 1U << 28;      // leaf 1, ecx
-constexpr unsigned kAvx2 = 1U << 5;      // leaf 7, ebx
-constexpr unsigned kVpclmul = 1U << 10;  // leaf 7, ecx
+constexpr unsigned kSse41 = 1U << 19;     // leaf 1, ecx
+constexpr unsigned kPclmul = 1U << 1;     // leaf 1, ecx
+constexpr unsigned kOsxsave = 1U << 27;   // leaf 1, ecx
+constexpr unsigned kAvx = 1U << 28;       // leaf 1, ecx
+constexpr unsigned kAvx2 = 1U << 5;       // leaf 7, ebx
+constexpr unsigned kAvx512f = 1U << 16;   // leaf 7, ebx
+constexpr unsigned kAvx512bw = 1U << 30;  // leaf 7, ebx
+constexpr unsigned kAvx512vl = 1U << 31;  // leaf 7, ebx
+constexpr unsigned kVpclmul = 1U << 10;   // leaf 7, ecx
 constexpr std::uint64_t kXmmYmmState = 0x6;
+// XMM, YMM, and the three AVX-512 components: opmask, ZMM_Hi256 and Hi16_ZMM.
+constexpr std::uint64_t kZmmState = 0xE6;
 
 }  // namespace
 
@@ -74,6 +79,18 @@ bool cpu_has_vpclmul_avx2() {
     if ((enabled_register_state() & kXmmYmmState) != kXmmYmmState) return false;
     const CpuidRegisters leaf7 = cpuid(7, 0);
     return (leaf7.ebx & kAvx2) != 0 && (leaf7.ecx & kVpclmul) != 0;
+  }();
+  return has;
+}
+
+bool cpu_has_vpclmul_avx512() {
+  static const bool has = [] {
+    // The kernel hands short inputs to the avx2 kernel, so it needs all that one needs
+    // (VPCLMULQDQ and the saved YMM state among them).
+    if (!cpu_has_vpclmul_avx2()) return false;
+    if ((enabled_register_state() & kZmmState) != kZmmState) return false;
+    const unsigned ebx7 = cpuid(7, 0).ebx;
+    return (ebx7 & kAvx512f) != 0 && (ebx7 & kAvx512bw) != 0 && (ebx7 & kAvx512vl) != 0;
   }();
   return has;
 }

@@ -14,6 +14,7 @@ bool always() { return true; }
 
 constexpr CrcKernel kKernels[] = {
 #if defined(LOMVIK_HAVE_X86_KERNELS)
+    {"avx512", crc_vpclmul_avx512, cpu_has_vpclmul_avx512},
     {"avx2", crc_vpclmul_avx2, cpu_has_vpclmul_avx2},
     {"pclmul", crc_pclmul, cpu_has_pclmul},
 #endif
@@ -22,16 +23,6 @@ constexpr CrcKernel kKernels[] = {
 #endif
     {"portable", crc_portable, always},
 };
-
-const CrcKernel& choose_kernel() {
-  if (const char* forced = std::getenv("LOMVIK_CRC_KERNEL")) {
-    if (const CrcKernel* kernel = find_usable_kernel(forced)) return *kernel;
-  }
-  for (const CrcKernel& kernel : kKernels) {
-    if (kernel.usable()) return kernel;
-  }
-  return kKernels[std::size(kKernels) - 1];
-}
 
 }  // namespace
 
@@ -44,8 +35,20 @@ const CrcKernel* find_usable_kernel(std::string_view name) {
   return nullptr;
 }
 
+const CrcKernel& choose_kernel(const char* forced_name, std::span<const CrcKernel> kernels) {
+  if (forced_name != nullptr) {
+    for (const CrcKernel& kernel : kernels) {
+      if (kernel.name == forced_name && kernel.usable()) return kernel;
+    }
+  }
+  for (const CrcKernel& kernel : kernels) {
+    if (kernel.usable()) return kernel;
+  }
+  return kernels.back();
+}
+
 const CrcKernel& selected_kernel() {
-  static const CrcKernel& kernel = choose_kernel();
+  static const CrcKernel& kernel = choose_kernel(std::getenv("LOMVIK_CRC_KERNEL"), kKernels);
   return kernel;
 }
 

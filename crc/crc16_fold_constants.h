@@ -18,6 +18,7 @@ inline constexpr std::uint64_t kFold128[2] = {0x4c0c, 0x24da};
 inline constexpr std::uint64_t kFold256[2] = {0xbe1f, 0x8a74};
 inline constexpr std::uint64_t kFold512[2] = {0x458d, 0x229d};
 inline constexpr std::uint64_t kFold1024[2] = {0x2bdf, 0x2dae};
+inline constexpr std::uint64_t kFold2048[2] = {0x0a62, 0x5133};
 // {floor(x^79 / G) reflected, (G - x^16) * x^47 reflected}
 inline constexpr std::uint64_t kBarrett[2] = {0x3cc398ad274e0d37, 0x1a82a};
 

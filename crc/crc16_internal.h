@@ -26,8 +26,11 @@ std::span<const CrcKernel> crc_kernels();
 // The kernel of that name if it is built in and usable here, else nullptr.
 const CrcKernel* find_usable_kernel(std::string_view name);
 
-// The kernel crc_extend uses: LOMVIK_CRC_KERNEL names it; an unknown or unusable name, or none,
-// gives the first usable kernel of crc_kernels().
+// The kernel named forced_name if kernels has it and it is usable; otherwise (an unknown or
+// unusable name, or none) the first usable one; the last one if none is. kernels is not empty.
+const CrcKernel& choose_kernel(const char* forced_name, std::span<const CrcKernel> kernels);
+
+// The kernel crc_extend uses: choose_kernel of LOMVIK_CRC_KERNEL and crc_kernels(), chosen once.
 const CrcKernel& selected_kernel();
 
 // Byte at a time through the reflected table: the reference.
@@ -39,10 +42,13 @@ std::uint16_t crc_portable(std::uint16_t crc, const std::uint8_t* data, std::siz
 #define LOMVIK_HAVE_X86_KERNELS 1
 bool cpu_has_pclmul();
 bool cpu_has_vpclmul_avx2();
+bool cpu_has_vpclmul_avx512();
 // Carry-less multiply folding on 128-bit registers (SSE4.1 + PCLMULQDQ).
 std::uint16_t crc_pclmul(std::uint16_t crc, const std::uint8_t* data, std::size_t length);
 // The same on 256-bit registers (AVX2 + VPCLMULQDQ).
 std::uint16_t crc_vpclmul_avx2(std::uint16_t crc, const std::uint8_t* data, std::size_t length);
+// The same on 512-bit registers (AVX-512 F/BW/VL + VPCLMULQDQ).
+std::uint16_t crc_vpclmul_avx512(std::uint16_t crc, const std::uint8_t* data, std::size_t length);
 #endif
 
 #if defined(__aarch64__)

@@ -2,9 +2,11 @@
 // skipped. The reference is the byte-at-a-time table update.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,20 +77,28 @@ TEST_P(CrcKernelTest, KnownAnswers) {
   }
 }
 
-// Lengths 0 to 300 and block sizes plus and minus one, at every start alignment 0 to 63, from a
-// zero and a non-zero starting CRC.
+// Lengths 0 to 300, 500 to 1100 (every remainder after two to four of the widest kernel's 256-byte
+// rounds) and block sizes plus and minus one, at every start alignment 0 to 63, from a zero and a
+// non-zero starting CRC.
 TEST_P(CrcKernelTest, EveryLengthAtEveryAlignment) {
   std::vector<std::size_t> lengths;
   for (std::size_t length = 0; length <= 300; ++length) lengths.push_back(length);
-  for (std::size_t block : {512, 1024, 2048, 4096, 65536}) {
+  for (std::size_t length = 500; length <= 1100; ++length) lengths.push_back(length);
+  for (std::size_t block : {2048, 4096, 65536}) {
     lengths.insert(lengths.end(), {block - 1, block, block + 1});
   }
   const std::vector<std::uint8_t> bytes = random_bytes(65536 + 64 + 1, 1);
-  for (const std::size_t length : lengths) {
-    for (std::size_t align = 0; align < 64; ++align) {
-      for (const std::uint16_t start : {std::uint16_t{0}, std::uint16_t{0xB00F}}) {
-        const std::uint8_t* data = bytes.data() + align;
-        ASSERT_EQ(extend(start, data, length), reference(start, data, length))
+  for (std::size_t align = 0; align < 64; ++align) {
+    for (const std::uint16_t start : {std::uint16_t{0}, std::uint16_t{0xB00F}}) {
+      const std::uint8_t* data = bytes.data() + align;
+      // The reference for every prefix of data, in one pass.
+      std::vector<std::uint16_t> expected(65536 + 2);
+      expected[0] = start;
+      for (std::size_t i = 0; i + 1 < expected.size(); ++i) {
+        expected[i + 1] = reference(expected[i], data + i, 1);
+      }
+      for (const std::size_t length : lengths) {
+        ASSERT_EQ(extend(start, data, length), expected[length])
             << "length " << length << " alignment " << align << " start " << start;
       }
     }
@@ -127,7 +137,7 @@ TEST_P(CrcKernelTest, NeverReadsPastTheEnd) {
   ASSERT_EQ(mprotect(base + page, page, PROT_NONE), 0);
   const std::vector<std::uint8_t> bytes = random_bytes(page, 3);
   std::memcpy(base, bytes.data(), page);
-  for (std::size_t length = 0; length <= 600; ++length) {
+  for (std::size_t length = 0; length <= std::min<std::size_t>(page, 1100); ++length) {
     const std::uint8_t* data = base + page - length;
     ASSERT_EQ(extend(0, data, length), reference(0, data, length)) << length;
   }
@@ -150,6 +160,39 @@ TEST(CrcKernels, PortableIsLastAndAlwaysUsable) {
   EXPECT_NE(find_usable_kernel("portable"), nullptr);
   EXPECT_EQ(find_usable_kernel("no-such-kernel"), nullptr);
   EXPECT_TRUE(selected_kernel().usable());
+}
+
+// choose_kernel on fake kernel tables: which kernel a LOMVIK_CRC_KERNEL value selects.
+bool yes() { return true; }
+bool no() { return false; }
+std::uint16_t unused(std::uint16_t crc, const std::uint8_t*, std::size_t) { return crc; }
+
+constexpr CrcKernel kSomeUsable[] = {
+    {"wide", unused, no}, {"mid", unused, yes}, {"narrow", unused, yes}, {"portable", unused, yes}};
+constexpr CrcKernel kOnlyLastUsable[] = {
+    {"wide", unused, no}, {"mid", unused, no}, {"portable", unused, yes}};
+
+TEST(ChooseKernel, ForcedNameOrFirstUsable) {
+  const struct {
+    std::span<const CrcKernel> kernels;
+    const char* forced;
+    std::string_view expected;
+    const char* why;
+  } cases[] = {
+      {kSomeUsable, "narrow", "narrow", "forced and usable: chosen over faster ones"},
+      {kSomeUsable, "portable", "portable", "forced and usable: the last one"},
+      {kSomeUsable, "wide", "mid", "forced but unusable: never chosen"},
+      {kSomeUsable, "no-such", "mid", "unknown name"},
+      {kSomeUsable, "narro", "mid", "only the whole name counts"},
+      {kSomeUsable, "narrow ", "mid", "only the exact name counts"},
+      {kSomeUsable, "", "mid", "empty name"},
+      {kSomeUsable, nullptr, "mid", "not set"},
+      {kOnlyLastUsable, nullptr, "portable", "nothing but the last usable"},
+      {kOnlyLastUsable, "wide", "portable", "forced unusable, nothing but the last usable"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(choose_kernel(c.forced, c.kernels).name, c.expected) << c.why;
+  }
 }
 
 }  // namespace
