@@ -23,14 +23,17 @@ std::optional<OpenInf> open_inf(const std::string& inf_name, io::Access access,
   return OpenInf{std::move(*file), *info};
 }
 
-// Writes text at offset 0 of an inf file opened with access (emptied first when empty_first is
-// set) and closes it; any failure is an io_error.
-InfResult write_at_start(const std::string& inf_name, io::Access access, bool empty_first,
+// Writes text at offset 0 of an inf file opened with access and closes it; with whole set, the
+// text is all that the file holds afterwards. Any failure is an io_error.
+InfResult write_at_start(const std::string& inf_name, io::Access access, bool whole,
                          const std::string& text, const DataFileId& data_file) {
   auto inf = open_inf(inf_name, access, data_file);
   if (!inf) return InfResult::io_error;
   io::File& file = inf->file;
-  const bool written = (!empty_first || file.resize(0) == 0) && file.write_at(text, 0) == 0;
+  // Cutting what is left after the text, rather than emptying the file first, leaves a file that
+  // already has the right length alone: emptying makes some file systems write it out at close.
+  const bool written = file.write_at(text, 0) == 0 &&
+                       (!whole || inf->info.size <= text.size() || file.resize(text.size()) == 0);
   const bool closed = file.close() == 0;
   return written && closed ? InfResult::ok : InfResult::io_error;
 }
