@@ -5,8 +5,16 @@
 
 namespace lomvik {
 
+namespace {
+
+constexpr std::size_t kLargestBatch = 16;
+
+}  // namespace
+
 CheckQueue::CheckQueue(unsigned workers, std::size_t capacity, Sink sink)
-    : capacity_(std::max<std::size_t>(capacity, 1)), sink_(std::move(sink)) {
+    : batch_size_(std::clamp<std::size_t>(capacity / 4, 1, kLargestBatch)),
+      capacity_(std::max<std::size_t>(capacity / batch_size_, 1)),
+      sink_(std::move(sink)) {
   workers_.reserve(workers);
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
 }
@@ -18,11 +26,8 @@ void CheckQueue::add(CheckResult ready) {
     sink_(ready);
     return;
   }
-  {
-    const std::lock_guard lock(mutex_);
-    slots_.push_back({nullptr, std::move(ready)});
-  }
-  deliver(false);
+  open_.items.push_back({nullptr, std::move(ready)});
+  if (open_.items.size() >= batch_size_) submit();
 }
 
 void CheckQueue::add(Task task) {
@@ -30,20 +35,27 @@ void CheckQueue::add(Task task) {
     sink_(task());
     return;
   }
+  open_.items.push_back({std::move(task), {}});
+  if (open_.items.size() >= batch_size_) submit();
+}
+
+void CheckQueue::submit() {
   {
     const std::lock_guard lock(mutex_);
-    slots_.push_back({std::move(task), std::nullopt});
+    batches_.push_back(std::move(open_));
   }
-  task_added_.notify_one();
+  open_ = {};
+  batch_added_.notify_one();
   deliver(false);
 }
 
 void CheckQueue::finish() {
   if (workers_.empty()) return;
+  if (!open_.items.empty()) submit();
   while (true) {
     {
       const std::lock_guard lock(mutex_);
-      if (slots_.empty()) break;
+      if (batches_.empty()) break;
     }
     deliver(true);
   }
@@ -51,42 +63,47 @@ void CheckQueue::finish() {
     const std::lock_guard lock(mutex_);
     stopping_ = true;
   }
-  task_added_.notify_all();
+  batch_added_.notify_all();
   for (std::thread& worker : workers_) worker.join();
   workers_.clear();
 }
 
 void CheckQueue::deliver(bool wait_for_front) {
-  std::vector<CheckResult> ready;
+  std::vector<Batch> ready;
   {
     std::unique_lock lock(mutex_);
-    if (wait_for_front || slots_.size() >= capacity_) {
-      front_done_.wait(lock, [this] { return slots_.empty() || slots_.front().result; });
+    if (wait_for_front || batches_.size() >= capacity_) {
+      front_done_.wait(lock, [this] { return batches_.empty() || batches_.front().done; });
     }
-    while (!slots_.empty() && slots_.front().result) {
-      ready.push_back(std::move(*slots_.front().result));
-      slots_.pop_front();
+    while (!batches_.empty() && batches_.front().done) {
+      ready.push_back(std::move(batches_.front()));
+      batches_.pop_front();
       ++first_;
     }
-    // Results that came ready may leave before any worker passed them.
-    next_task_ = std::max(next_task_, first_);
   }
-  for (const CheckResult& result : ready) sink_(result);
+  for (const Batch& batch : ready) {
+    for (const Item& item : batch.items) sink_(item.result);
+  }
 }
 
 void CheckQueue::work() {
   std::unique_lock lock(mutex_);
   while (true) {
-    task_added_.wait(lock, [this] { return stopping_ || next_task_ < first_ + slots_.size(); });
-    if (next_task_ == first_ + slots_.size()) return;  // stopping, and nothing left
-    const std::uint64_t number = next_task_++;
-    Task task = std::move(slots_[number - first_].task);
-    if (!task) continue;  // a result that came ready
+    batch_added_.wait(lock, [this] { return stopping_ || next_batch_ < first_ + batches_.size(); });
+    if (next_batch_ == first_ + batches_.size()) return;  // stopping, and nothing left
+    const std::uint64_t number = next_batch_++;
+    // Only finished batches leave the front, so this one stays where it is, and only this worker
+    // touches its items until it is marked done.
+    Batch& batch = batches_[number - first_];
     lock.unlock();
-    CheckResult result = task();
+    for (Item& item : batch.items) {
+      if (item.task) {
+        item.result = item.task();
+        item.task = nullptr;
+      }
+    }
     lock.lock();
-    // Only finished slots leave the front, so this one is still where it was.
-    slots_[number - first_].result = std::move(result);
+    batch.done = true;
     if (number == first_) front_done_.notify_one();
   }
 }

@@ -8,7 +8,6 @@
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -34,23 +33,33 @@ class CheckQueue {
   void finish();
 
  private:
-  struct Slot {
-    Task task;
-    std::optional<CheckResult> result;
+  struct Item {
+    Task task;  // empty once the result is there
+    CheckResult result;
+  };
+  // Tasks go to the workers a batch at a time: handing over one small file's check would cost
+  // more than the check.
+  struct Batch {
+    std::vector<Item> items;
+    bool done = false;
   };
 
+  void submit();
+  // Hands every finished batch at the front to the sink; first waits for the front to finish when
+  // wait_for_front is set or the queue is full.
+  void deliver(bool wait_for_front);
   void work();
-  // Hands every finished result at the front to the sink; waits for the front when full is set.
-  void deliver(bool wait_for_room);
 
-  std::size_t capacity_;
+  std::size_t batch_size_;
+  std::size_t capacity_;  // in batches
   Sink sink_;
+  Batch open_;  // filled by the caller until it is batch_size_ long
   std::mutex mutex_;
-  std::condition_variable task_added_;
+  std::condition_variable batch_added_;
   std::condition_variable front_done_;
-  std::deque<Slot> slots_;
-  std::uint64_t first_ = 0;      // the number of the slot at the front
-  std::uint64_t next_task_ = 0;  // the number of the next slot a worker looks at
+  std::deque<Batch> batches_;
+  std::uint64_t first_ = 0;       // the number of the batch at the front
+  std::uint64_t next_batch_ = 0;  // the number of the next batch a worker takes
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };

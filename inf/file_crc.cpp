@@ -153,7 +153,7 @@ ReadExtent read_extent(const io::FileInfo& info) {
 }
 
 FileCrc crc_of_file(io::File& file, const io::FileInfo& info, std::uint64_t offset,
-                    std::span<std::uint8_t> head_bytes) {
+                    ChangeCheck change_check, std::span<std::uint8_t> head_bytes) {
   HeadCopy head(head_bytes);
   FileCrc result;
   switch (read_extent(info)) {
@@ -178,7 +178,8 @@ FileCrc crc_of_file(io::File& file, const io::FileInfo& info, std::uint64_t offs
   }
   // A regular file's size and time of change tell whether it was written to while it was read; a
   // pipe's times move with every write and tell nothing.
-  if (info.kind == io::FileKind::regular && result.problem != FileCrcProblem::read_failed) {
+  if (change_check == ChangeCheck::after_read && info.kind == io::FileKind::regular &&
+      result.problem != FileCrcProblem::read_failed) {
     const auto after = file.info();
     if (!after) return failure(FileCrcProblem::read_failed, after.error());
     if (!same_content_marks(info, *after)) return failure(FileCrcProblem::changed);

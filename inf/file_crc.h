@@ -35,10 +35,13 @@ struct FileCrc {
   bool ok() const { return problem == FileCrcProblem::none; }
 };
 
+// Whether a regular file is looked at again after it is read, so that a change in between fails.
+// A file read under a lock that keeps its writers out need not be.
+enum class ChangeCheck { after_read, none };
+
 // The CRC of the file's bytes from offset to its end. info is what the file was when it was opened
-// (File::info); a regular file is looked at again afterwards, and one that changed in between
-// fails. The first bytes read are also copied to head, as many as fit and were read.
+// (File::info). The first bytes read are also copied to head, as many as fit and were read.
 FileCrc crc_of_file(io::File& file, const io::FileInfo& info, std::uint64_t offset,
-                    std::span<std::uint8_t> head = {});
+                    ChangeCheck change_check, std::span<std::uint8_t> head = {});
 
 }  // namespace lomvik

@@ -70,7 +70,8 @@ InfResult stamp_existing_inf(const std::string& inf_name, CrcValue data_crc,
 InfCrc inf_body_crc(const std::string& inf_name, const DataFileId& data_file) {
   auto inf = open_inf(inf_name, io::Access::read, data_file);
   if (!inf) return {InfResult::io_error, 0};
-  const FileCrc body = crc_of_file(inf->file, inf->info, 4);
+  // The run holds the inf file's lock, which keeps other runs from writing it meanwhile.
+  const FileCrc body = crc_of_file(inf->file, inf->info, 4, ChangeCheck::none);
   if (!body.ok()) return {InfResult::io_error, 0};
   return {InfResult::ok, body.crc};
 }
