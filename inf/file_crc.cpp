@@ -13,7 +13,9 @@ namespace lomvik {
 
 namespace {
 
-constexpr std::size_t kReadBlock = std::size_t{128} << 10;
+// Large enough that a read costs little beside its copy, small enough that the CRC then finds the
+// block still in the core's own cache (256 KiB measured best against 64, 128 and 512).
+constexpr std::size_t kReadBlock = std::size_t{256} << 10;
 // Large files are read by two threads, in alternate segments of this size.
 constexpr std::uint64_t kSegment = std::uint64_t{32} << 20;
 constexpr std::align_val_t kBufferAlignment{4096};
