@@ -13,6 +13,7 @@
 
 #include "cli/check_queue.h"
 #include "cli/check_report.h"
+#include "cli/wildcards.h"
 #include "inf/inf_check.h"
 #include "inf/inf_file.h"
 #include "io/file.h"
@@ -307,7 +308,9 @@ std::optional<int> parse_check_options(int argc, const char* const* argv, CheckO
         std::fprintf(stderr, "%s: an empty PATH names no file\n", kProgram);
         return 2;
       }
-      options.paths.emplace_back(argument);
+      for (std::string& path : expand_wildcards(std::string(argument))) {
+        options.paths.push_back(std::move(path));
+      }
     } else if (argument == "--") {
       options_ended = true;
     } else if (argument == "--quiet") {

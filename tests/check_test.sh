@@ -214,6 +214,21 @@ rel${sep}sub${sep}boot.bin: OK
 rel${sep}sub${sep}orphan.inf: FAILED no data file rel${sep}sub${sep}orphan
 " $'Lomvik-check: 1 of 3 files failed: 0 mismatched, 0 malformed, 1 could not be read\n'
 
+if windows; then
+  case_ "wildcards are expanded, as Windows shells leave them to the program"
+  mkdir sub
+  printf abc >sub/a.bin
+  printf 123456789 >sub/B.BIN
+  printf x >sub/notes.txt
+  stamp -n sub/a.bin
+  stamp -n sub/B.BIN
+  run_check 'sub\*.bin'
+  expect 0 $'sub\\B.BIN: OK\nsub\\a.bin: OK\n'
+  run_check 'sub/?.bin' sub/notes.txt
+  expect 2 $'sub/B.BIN: OK\nsub/a.bin: OK\nsub/notes.txt: FAILED cannot read sub/notes.txt.inf: No such file or directory\n' \
+    $'Lomvik-check: 1 of 3 files failed: 0 mismatched, 0 malformed, 1 could not be read\n'
+fi
+
 case_ "concurrent runs take turns: every run succeeds and the inf file ends sealed"
 printf abc >c
 stamp -n c

@@ -256,6 +256,11 @@ if windows; then
   holds "sub dir/a b.inf" $'f23e59d2\n'
   lomvik -i -v '.\sub dir\a b'
   expect_result f23e
+
+  case_ "wildcards stay as they are: the one file name is taken as given"
+  printf abc >a.bin
+  lomvik -v '*.bin'
+  expect 255 "$usage"
 fi
 
 # --- failures that are never reported as success ---------------------------------------------
