@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "crc/crc16.h"
+#include "crc16.h"
 
 namespace lomvik {
 

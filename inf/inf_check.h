@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "crc/crc16.h"
+#include "../crc/crc16.h"
 
 namespace lomvik {
 

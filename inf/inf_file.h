@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "crc/crc16.h"
+#include "../crc/crc16.h"
 
 namespace lomvik {
 
