@@ -48,8 +48,8 @@ for ((c = 0; c < ${#cases[@]}; c += 2)); do
   actual=$(
     # shellcheck disable=SC1090
     source "$completions/$command" || exit 2
-    spec=$(complete -p "$command") || exit 2
-    [[ $spec =~ -F\ ([^ ]+) ]] || exit 2
+    registration=$(complete -p "$command") || exit 2
+    [[ $registration =~ -F\ ([^ ]+) ]] || exit 2
     COMPREPLY=(stale)
     "${BASH_REMATCH[1]}" "$command" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
     printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd, -
