@@ -58,7 +58,6 @@ give the files a build makes their inf files, as Lomvik -n writes them.")
 # Windows: lomvik-<version>-win64.zip with the programs, README.md and LICENSE, and
 # liblomvik-dev-<version>-win64.zip with the library, headers and CMake package.
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(lomvik_windows win64)
 else()
