@@ -1,8 +1,10 @@
+#include <lomvik/crc/byte_stream.h>
+#include <lomvik/crc/crc16.h>
+#include <lomvik/inf/inf_check.h>
+#include <lomvik/inf/inf_file.h>
+
 #include <cstdio>
 #include <cstring>
-
-#include "crc/crc16.h"
-#include "inf/inf_file.h"
 
 int main() {
   const char text[] = "abc";
