@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/check_progress.h"
 #include "cli/check_queue.h"
 #include "cli/check_report.h"
 #include "cli/wildcards.h"
@@ -36,19 +37,26 @@ constexpr char kHelp[] =
     "hexadecimal digits; its seal (bytes 0-3) is the CRC of its bytes 4 to the end; and its\n"
     "data CRC (bytes 4-7) is the CRC of the data file.\n"
     "\n"
-    "  -q, --quiet      print only the files that failed\n"
-    "  -s, --status     print nothing; the exit status tells\n"
-    "      --unstamped  in folders, also report every file that has no inf file\n"
-    "  -h, --help       show this help and exit\n"
-    "      --version    show the version and exit\n"
-    "  --               end of options\n"
+    "  -q, --quiet        print only the files that failed\n"
+    "  -s, --status       print nothing; the exit status tells\n"
+    "      --unstamped    in folders, also report every file that has no inf file\n"
+    "      --json         print one JSON object per file, and one with the totals\n"
+    "      --progress     keep a status line on standard error (the default on a terminal)\n"
+    "      --no-progress  no status line\n"
+    "  -h, --help         show this help and exit\n"
+    "      --version      show the version and exit\n"
+    "  --                 end of options\n"
     "\n"
     "Exit status: 0 if every file passed, 1 if a CRC did not match (and every file could be\n"
     "read), 2 if a file could not be read, an inf file was malformed or a file had no inf file,\n"
     "if no file was checked, or if the command line was wrong.\n";
 
+enum class ProgressChoice { terminal, on, off };
+
 struct CheckOptions {
   Verbosity verbosity = Verbosity::all;
+  ReportFormat format = ReportFormat::text;
+  ProgressChoice progress = ProgressChoice::terminal;
   bool unstamped = false;
   std::vector<std::string> paths;
 };
@@ -101,11 +109,15 @@ struct CheckJob {
   bool inf_listed_regular = false;
   bool data_listed_regular = false;
   bool named = false;  // given on the command line, not found by a search
+  ProgressLine* progress = nullptr;
 
   CheckResult operator()() const {
-    const InfCheck check =
-        check_against_inf({*folder, data_name, inf_listed_regular, data_listed_regular, named});
-    return result_of(check);
+    CheckTarget target{*folder, data_name, inf_listed_regular, data_listed_regular, named};
+    if (progress != nullptr) {
+      progress->file_started(shown);
+      target.bytes_read = &progress->bytes_read();
+    }
+    return result_of(check_against_inf(target));
   }
 
   CheckResult result_of(const InfCheck& check) const {
@@ -192,7 +204,8 @@ const io::FolderEntry* find_entry(std::span<const io::FolderEntry> sorted, std::
 // What a folder search finds: every inf file with its data file, in name order.
 class Search final : public io::WalkVisitor {
  public:
-  Search(CheckQueue& queue, const CheckOptions& options) : queue_(queue), options_(options) {}
+  Search(CheckQueue& queue, const CheckOptions& options, ProgressLine* progress)
+      : queue_(queue), options_(options), progress_(progress) {}
 
   void visit(const io::WalkPlace& place, const io::FolderEntry& entry) override {
     std::string shown(place.path);
@@ -246,6 +259,7 @@ class Search final : public io::WalkVisitor {
       return;
     }
     job.folder = place.folder;
+    job.progress = progress_;
     job.inf_listed_regular = entry.kind == io::FileKind::regular;
     job.data_listed_regular = data->kind == io::FileKind::regular;
     queue_.add(CheckQueue::Task(std::move(job)));
@@ -260,10 +274,12 @@ class Search final : public io::WalkVisitor {
 
   CheckQueue& queue_;
   const CheckOptions& options_;
+  ProgressLine* progress_;
 };
 
 void check_path(const std::string& path, const CheckOptions& options, CheckQueue& queue,
-                const std::shared_ptr<const io::Folder>& working, std::size_t open_folders) {
+                const std::shared_ptr<const io::Folder>& working, std::size_t open_folders,
+                ProgressLine* progress) {
   const auto info = working->stat(path);
   if (info && info->kind == io::FileKind::directory) {
     auto folder = io::Folder::open(path);
@@ -272,7 +288,7 @@ void check_path(const std::string& path, const CheckOptions& options, CheckQueue
           failed(path, Verdict::unreadable, "cannot read folder: " + error_text(folder.error())));
       return;
     }
-    Search search(queue, options);
+    Search search(queue, options, progress);
     io::walk_tree(std::move(*folder), path, search, open_folders);
     return;
   }
@@ -280,6 +296,7 @@ void check_path(const std::string& path, const CheckOptions& options, CheckQueue
   job.folder = working;
   job.data_name = path;
   job.named = true;
+  job.progress = progress;
   // A named inf file stands for its data file, when that exists.
   if (is_inf_name(path)) {
     const std::string data_name = path.substr(0, path.size() - kInfSuffix.size());
@@ -319,6 +336,12 @@ std::optional<int> parse_check_options(int argc, const char* const* argv, CheckO
       options.verbosity = Verbosity::none;
     } else if (argument == "--unstamped") {
       options.unstamped = true;
+    } else if (argument == "--json") {
+      options.format = ReportFormat::json;
+    } else if (argument == "--progress") {
+      options.progress = ProgressChoice::on;
+    } else if (argument == "--no-progress") {
+      options.progress = ProgressChoice::off;
     } else if (argument == "--help") {
       return help();
     } else if (argument == "--version") {
@@ -353,7 +376,15 @@ std::optional<int> parse_check_options(int argc, const char* const* argv, CheckO
 int run_check(int argc, const char* const* argv) {
   CheckOptions options;
   if (const auto status = parse_check_options(argc, argv, options)) return *status;
-  Reporter reporter(options.verbosity, options.unstamped);
+  // The status line goes to a person at a terminal, and never where only the status counts.
+  std::optional<ProgressLine> progress;
+  if (options.verbosity != Verbosity::none &&
+      (options.progress == ProgressChoice::on || (options.progress == ProgressChoice::terminal &&
+                                                  io::is_terminal(io::StandardStream::error)))) {
+    progress.emplace(io::terminal_width(io::StandardStream::error));
+  }
+  ProgressLine* const line = progress ? &*progress : nullptr;
+  Reporter reporter(options.verbosity, options.format, options.unstamped, line);
   {
     const auto working = std::make_shared<const io::Folder>(io::Folder::working());
     // One named file is checked at once; anything more is shared among the workers.
@@ -365,10 +396,12 @@ int run_check(int argc, const char* const* argv) {
     CheckQueue queue(workers, budget.queued_checks,
                      [&reporter](const CheckResult& result) { reporter.report(result); });
     for (const std::string& path : options.paths) {
-      check_path(path, options, queue, working, budget.open_folders);
+      check_path(path, options, queue, working, budget.open_folders, line);
     }
+    if (line != nullptr) line->set_total(queue.added());
     queue.finish();
   }
+  if (line != nullptr) line->stop();
   return reporter.finish();
 }
 

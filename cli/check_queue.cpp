@@ -22,6 +22,7 @@ CheckQueue::CheckQueue(unsigned workers, std::size_t capacity, Sink sink)
 CheckQueue::~CheckQueue() { finish(); }
 
 void CheckQueue::add(CheckResult ready) {
+  ++added_;
   if (workers_.empty()) {
     sink_(ready);
     return;
@@ -31,6 +32,7 @@ void CheckQueue::add(CheckResult ready) {
 }
 
 void CheckQueue::add(Task task) {
+  ++added_;
   if (workers_.empty()) {
     sink_(task());
     return;

@@ -31,6 +31,8 @@ class CheckQueue {
   void add(Task task);
   // Waits for every task and hands the last results to the sink.
   void finish();
+  // How many results and tasks were added.
+  std::uint64_t added() const { return added_; }
 
  private:
   struct Item {
@@ -54,6 +56,7 @@ class CheckQueue {
   std::size_t capacity_;  // in batches
   Sink sink_;
   Batch open_;  // filled by the caller until it is batch_size_ long
+  std::uint64_t added_ = 0;
   std::mutex mutex_;
   std::condition_variable batch_added_;
   std::condition_variable front_done_;

@@ -32,23 +32,41 @@ struct CheckResult {
 
 enum class Verbosity { all, failures, none };
 
+enum class ReportFormat {
+  text,  // "NAME: OK", "NAME: FAILED why"
+  json,  // one JSON object per line, and one with the totals at the end
+};
+
+class ProgressLine;
+
 // One file is always one line: control characters are escaped, and so is the escape character,
 // the backslash, except on Windows, where it separates folders and no name holds a control
 // character.
 std::string escape_name(std::string_view name);
 
+// The text as a JSON string, quotes included. Bytes that are not UTF-8 become the escapes
+// \udc80 to \udcff (the byte plus 0xdc00), from which the name's bytes come back whole, for
+// example with Python's json.loads(line)["name"].encode("utf-8", "surrogateescape").
+std::string json_string(std::string_view text);
+
 class Reporter {
  public:
-  // With unstamped, the summary counts the files that have no inf file apart.
-  Reporter(Verbosity verbosity, bool unstamped) : verbosity_(verbosity), unstamped_(unstamped) {}
+  // With unstamped, the summary counts the files that have no inf file apart. With a progress
+  // line, results are printed through it.
+  Reporter(Verbosity verbosity, ReportFormat format, bool unstamped, ProgressLine* progress)
+      : verbosity_(verbosity), format_(format), unstamped_(unstamped), progress_(progress) {}
 
   void report(const CheckResult& result);
   // Prints the summary; returns the exit status.
   int finish();
 
  private:
+  void print(const std::string& line);
+
   Verbosity verbosity_;
+  ReportFormat format_;
   bool unstamped_;
+  ProgressLine* progress_;
   int checked_ = 0;
   int mismatched_ = 0;
   int malformed_ = 0;

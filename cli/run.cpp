@@ -42,7 +42,7 @@ std::optional<DataCrc> data_crc(const std::string& data_name) {
   if (!file) return std::nullopt;
   const auto info = file->info();
   if (!info) return std::nullopt;
-  const FileCrc data = crc_of_file(*file, *info, 0, ChangeCheck::after_read);
+  const FileCrc data = crc_of_file(*file, *info, 0, ReadOptions{});
   if (!data.ok()) return std::nullopt;
   return DataCrc{data.crc, info->id};
 }

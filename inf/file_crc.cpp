@@ -39,12 +39,14 @@ std::size_t buffer_size_for(std::uint64_t count) {
 
 FileCrc failure(FileCrcProblem problem, int error = 0) { return {problem, error, 0, 0}; }
 
-// Copies the first bytes read into head.
-class HeadCopy {
+// Sees every block as it is read: copies the first bytes into the head, and counts them.
+class ReadTap {
  public:
-  explicit HeadCopy(std::span<std::uint8_t> head) : head_(head) {}
-  void add(std::span<const std::uint8_t> bytes) {
-    if (filled_ >= head_.size()) return;
+  explicit ReadTap(const ReadOptions& options)
+      : head_(options.head), bytes_read_(options.bytes_read) {}
+  void add(std::span<const std::uint8_t> bytes, bool first) {
+    if (bytes_read_ != nullptr) bytes_read_->fetch_add(bytes.size(), std::memory_order_relaxed);
+    if (!first || filled_ >= head_.size()) return;
     const std::size_t n = std::min(bytes.size(), head_.size() - filled_);
     std::memcpy(head_.data() + filled_, bytes.data(), n);
     filled_ += n;
@@ -52,6 +54,7 @@ class HeadCopy {
 
  private:
   std::span<std::uint8_t> head_;
+  std::atomic<std::uint64_t>* bytes_read_;
   std::size_t filled_ = 0;
 };
 
@@ -59,7 +62,7 @@ class HeadCopy {
 // the segment CRCs are combined. Copying out of the page cache is what limits a single thread; two
 // copy nearly twice as fast, and no data crosses from one core to the other.
 FileCrc crc_of_range_in_parallel(const io::File& file, std::uint64_t offset, std::uint64_t count,
-                                 HeadCopy& head) {
+                                 ReadTap& tap) {
   std::atomic<int> error{0};
   std::atomic<bool> short_read{false};
   const auto work = [&](std::uint64_t first_segment, CrcValue& total) {
@@ -82,7 +85,8 @@ FileCrc crc_of_range_in_parallel(const io::File& file, std::uint64_t offset, std
           short_read.store(true, std::memory_order_relaxed);
           return;
         }
-        if (at == 0) head.add({buffer.get(), length});
+        // Only the block at 0 may fill the head, so the two threads never share it.
+        tap.add({buffer.get(), length}, at == 0);
         crc = crc_extend(crc, {buffer.get(), length});
       }
       // Each segment's CRC, shifted over the bytes that follow it, adds into the whole.
@@ -100,9 +104,9 @@ FileCrc crc_of_range_in_parallel(const io::File& file, std::uint64_t offset, std
 
 // Exactly count bytes from offset.
 FileCrc crc_of_range(const io::File& file, std::uint64_t offset, std::uint64_t count,
-                     HeadCopy& head) {
+                     ReadTap& tap) {
   if (count >= 2 * kSegment && std::thread::hardware_concurrency() >= 2) {
-    return crc_of_range_in_parallel(file, offset, count, head);
+    return crc_of_range_in_parallel(file, offset, count, tap);
   }
   const std::size_t block = buffer_size_for(count);
   const auto buffer = make_read_buffer(block);
@@ -112,7 +116,7 @@ FileCrc crc_of_range(const io::File& file, std::uint64_t offset, std::uint64_t c
     const auto got = file.read_at({buffer.get(), wanted}, offset + done);
     if (!got) return failure(FileCrcProblem::read_failed, got.error());
     if (*got < wanted) return failure(FileCrcProblem::ended_early);
-    head.add({buffer.get(), wanted});
+    tap.add({buffer.get(), wanted}, true);
     crc = crc_extend(crc, {buffer.get(), wanted});
     done += wanted;
   }
@@ -120,7 +124,7 @@ FileCrc crc_of_range(const io::File& file, std::uint64_t offset, std::uint64_t c
 }
 
 // From the current position until a read gives nothing.
-FileCrc crc_to_end(io::File& file, HeadCopy& head) {
+FileCrc crc_to_end(io::File& file, ReadTap& tap) {
   const auto buffer = make_read_buffer(kReadBlock);
   CrcValue crc = 0;
   std::uint64_t length = 0;
@@ -128,7 +132,7 @@ FileCrc crc_to_end(io::File& file, HeadCopy& head) {
     const auto got = file.read({buffer.get(), kReadBlock});
     if (!got) return failure(FileCrcProblem::read_failed, got.error());
     if (*got == 0) break;
-    head.add({buffer.get(), *got});
+    tap.add({buffer.get(), *got}, true);
     crc = crc_extend(crc, {buffer.get(), *got});
     length += *got;
   }
@@ -155,19 +159,19 @@ ReadExtent read_extent(const io::FileInfo& info) {
 }
 
 FileCrc crc_of_file(io::File& file, const io::FileInfo& info, std::uint64_t offset,
-                    ChangeCheck change_check, std::span<std::uint8_t> head_bytes) {
-  HeadCopy head(head_bytes);
+                    const ReadOptions& options) {
+  ReadTap tap(options);
   FileCrc result;
   switch (read_extent(info)) {
     case ReadExtent::refused:
       return failure(FileCrcProblem::read_failed, EISDIR);
     case ReadExtent::reported_size:
-      result = crc_of_range(file, offset, info.size > offset ? info.size - offset : 0, head);
+      result = crc_of_range(file, offset, info.size > offset ? info.size - offset : 0, tap);
       break;
     case ReadExtent::end_offset: {
       const auto end = file.end_offset();
       if (!end) return failure(FileCrcProblem::read_failed, end.error());
-      result = crc_of_range(file, offset, *end > offset ? *end - offset : 0, head);
+      result = crc_of_range(file, offset, *end > offset ? *end - offset : 0, tap);
       break;
     }
     case ReadExtent::to_end:
@@ -175,12 +179,12 @@ FileCrc crc_of_file(io::File& file, const io::FileInfo& info, std::uint64_t offs
         const auto at = file.seek(offset);
         if (!at) return failure(FileCrcProblem::read_failed, at.error());
       }
-      result = crc_to_end(file, head);
+      result = crc_to_end(file, tap);
       break;
   }
   // A regular file's size and time of change tell whether it was written to while it was read; a
   // pipe's times move with every write and tell nothing.
-  if (change_check == ChangeCheck::after_read && info.kind == io::FileKind::regular &&
+  if (options.change_check == ChangeCheck::after_read && info.kind == io::FileKind::regular &&
       result.problem != FileCrcProblem::read_failed) {
     const auto after = file.info();
     if (!after) return failure(FileCrcProblem::read_failed, after.error());

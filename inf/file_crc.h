@@ -2,6 +2,7 @@
 // ever given for bytes that were really read.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 
@@ -39,9 +40,16 @@ struct FileCrc {
 // A file read under a lock that keeps its writers out need not be.
 enum class ChangeCheck { after_read, none };
 
+struct ReadOptions {
+  ChangeCheck change_check = ChangeCheck::after_read;
+  std::span<std::uint8_t> head;  // the first bytes read are copied here, as many as fit
+  // When set, every block read is added here as it is read (for a progress display).
+  std::atomic<std::uint64_t>* bytes_read = nullptr;
+};
+
 // The CRC of the file's bytes from offset to its end. info is what the file was when it was opened
-// (File::info). The first bytes read are also copied to head, as many as fit and were read.
+// (File::info).
 FileCrc crc_of_file(io::File& file, const io::FileInfo& info, std::uint64_t offset,
-                    ChangeCheck change_check, std::span<std::uint8_t> head = {});
+                    const ReadOptions& options);
 
 }  // namespace lomvik

@@ -79,8 +79,10 @@ InfCheck check_against_inf(const CheckTarget& target) {
     // One pass over the whole file gives its first bytes and its CRC; the CRC from byte 4 on
     // follows by linearity: crc(head body) = crc(head) * x^(8 |body|) + crc(body).
     std::uint8_t head[8] = {};
-    // Read under the shared lock: no run of Lomvik writes it meanwhile.
-    const FileCrc whole = crc_of_file(inf->file, inf->info, 0, ChangeCheck::none, head);
+    ReadOptions options;
+    options.change_check = ChangeCheck::none;  // read under the lock: no Lomvik writes it meanwhile
+    options.head = head;
+    const FileCrc whole = crc_of_file(inf->file, inf->info, 0, options);
     if (!whole.ok()) {
       check.problem = CheckProblem::inf_unreadable;
       check.read_problem = whole.problem;
@@ -105,7 +107,9 @@ InfCheck check_against_inf(const CheckTarget& target) {
                            target.block_device_allowed, std::nullopt, CheckProblem::data_unreadable,
                            CheckProblem::data_not_regular, check);
   if (!data) return check;
-  const FileCrc crc = crc_of_file(data->file, data->info, 0, ChangeCheck::after_read);
+  ReadOptions options;
+  options.bytes_read = target.bytes_read;
+  const FileCrc crc = crc_of_file(data->file, data->info, 0, options);
   if (!crc.ok()) {
     check.problem = CheckProblem::data_unreadable;
     check.read_problem = crc.problem;

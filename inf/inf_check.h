@@ -2,7 +2,9 @@
 // own content, and its data CRC matches the data file.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "../crc/crc16.h"
@@ -47,6 +49,8 @@ struct CheckTarget {
   bool data_listed_regular = false;
   // A block device is read only when the user named it; a folder search leaves it alone.
   bool block_device_allowed = false;
+  // When set, every block of the data file is added here as it is read.
+  std::atomic<std::uint64_t>* bytes_read = nullptr;
 };
 
 // Reads the inf file under a shared lock (a run of Lomvik that writes it takes turns with this)

@@ -71,7 +71,9 @@ InfCrc inf_body_crc(const std::string& inf_name, const DataFileId& data_file) {
   auto inf = open_inf(inf_name, io::Access::read, data_file);
   if (!inf) return {InfResult::io_error, 0};
   // The run holds the inf file's lock, which keeps other runs from writing it meanwhile.
-  const FileCrc body = crc_of_file(inf->file, inf->info, 4, ChangeCheck::none);
+  ReadOptions options;
+  options.change_check = ChangeCheck::none;
+  const FileCrc body = crc_of_file(inf->file, inf->info, 4, options);
   if (!body.ok()) return {InfResult::io_error, 0};
   return {InfResult::ok, body.crc};
 }

@@ -173,4 +173,11 @@ class Folder {
 // How many files and folders this process may hold open at once.
 std::size_t open_file_limit();
 
+enum class StandardStream { output, error };
+
+// Whether the stream goes to a terminal (a console window on Windows), where a person reads it.
+bool is_terminal(StandardStream stream);
+// The width of that terminal in characters; 0 when it is not known.
+std::size_t terminal_width(StandardStream stream);
+
 }  // namespace lomvik::io

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -270,6 +271,22 @@ Result<FileInfo> Folder::stat(const std::string& name, bool follow_links) const 
 
 Result<File> Folder::open_file(const std::string& name, Access access, Blocking blocking) const {
   return open_at(fd_, name, access, blocking);
+}
+
+namespace {
+
+int descriptor_of(StandardStream stream) {
+  return stream == StandardStream::output ? STDOUT_FILENO : STDERR_FILENO;
+}
+
+}  // namespace
+
+bool is_terminal(StandardStream stream) { return isatty(descriptor_of(stream)) == 1; }
+
+std::size_t terminal_width(StandardStream stream) {
+  struct winsize size {};
+  if (ioctl(descriptor_of(stream), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
 }
 
 std::size_t open_file_limit() {

@@ -357,4 +357,23 @@ Result<File> Folder::open_file(const std::string& name, Access access, Blocking 
 
 std::size_t open_file_limit() { return std::size_t{1} << 16; }
 
+namespace {
+
+HANDLE handle_of(StandardStream stream) {
+  return GetStdHandle(stream == StandardStream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+
+}  // namespace
+
+bool is_terminal(StandardStream stream) {
+  DWORD mode = 0;
+  return GetConsoleMode(handle_of(stream), &mode) != 0;
+}
+
+std::size_t terminal_width(StandardStream stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(handle_of(stream), &info)) return 0;
+  return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
 }  // namespace lomvik::io

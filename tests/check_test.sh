@@ -7,6 +7,7 @@
 # search names files with backslashes; cases that need POSIX names or files are left out.
 set -u
 
+here=$(cd "$(dirname "$0")" && pwd)
 lomvik=$1
 check=$2
 shift 2
@@ -227,6 +228,84 @@ if windows; then
   run_check 'sub/?.bin' sub/notes.txt
   expect 2 $'sub/B.BIN: OK\nsub/a.bin: OK\nsub/notes.txt: FAILED cannot read sub/notes.txt.inf: No such file or directory\n' \
     $'Lomvik-check: 1 of 3 files failed: 0 mismatched, 0 malformed, 1 could not be read\n'
+fi
+
+if command -v python3 >/dev/null; then
+  case_ "--json: one JSON object per file in order, names with any bytes, and the totals"
+  release
+  printf abd >rel/image.bin
+  printf 'XYZ' >rel/short.inf
+  printf x >rel/short
+  if windows; then
+    odd='zz données データ'
+  else
+    odd=$'zz tab\there, line\nbreak, \x01, bad \xff\xfe UTF-8, "quoted" \\'
+  fi
+  printf abc >"rel/$odd"
+  stamp -n "rel/$odd"
+  run_check --json rel
+  [ "$status" = 2 ] || bad "--json: status $status, expected 2"
+  # Every line parses; names come back byte for byte; the values are where they belong.
+  if python3 - "$work/out" "$sep" "$odd" >"$work/json" 2>&1 <<'PYTHON'; then passed=$((passed + 1)); else bad "--json: $(cat "$work/json")"; fi
+import json, os, sys
+out, sep, odd = sys.argv[1], sys.argv[2], sys.argv[3]
+lines = open(out, "rb").read().split(b"\n")
+assert lines[-1] == b"", "no line feed at the end"
+objects = [json.loads(line) for line in lines[:-1]]
+files, summary = objects[:-1], objects[-1]
+names = [f["name"].encode("utf-8", "surrogateescape") for f in files]
+odd_name = os.fsencode(odd)
+want = [b"rel" + sep.encode() + name for name in (b"image.bin", b"short", b"sub" + sep.encode() + b"boot.bin", odd_name)]
+assert names == want, names
+for name in names:
+    path = name.replace(sep.encode(), os.sep.encode())
+    assert os.path.exists(os.fsdecode(path)), path
+image, short, boot, odd_file = files
+assert image == {"name": "rel" + sep + "image.bin", "result": "mismatch", "seal": "f23e",
+                 "inf_body_crc": "f23e", "stamped_data_crc": "59d2", "data_crc": "4401",
+                 "reason": "data crc: inf says 59d2, file has 4401"}, image
+assert odd_file["result"] == "ok" and odd_file["data_crc"] == "59d2" and "reason" not in odd_file
+assert short["result"] == "malformed" and "seal" not in short, short
+assert boot["result"] == "ok", boot
+assert summary == {"summary": True, "files": 4, "passed": 2, "failed": 2, "mismatched": 1,
+                   "malformed": 1, "unreadable": 0, "unstamped": 0, "status": 2}, summary
+PYTHON
+  run_check --json -q rel/sub/boot.bin
+  expect 0 $'{"summary":true,"files":1,"passed":1,"failed":0,"mismatched":0,"malformed":0,"unreadable":0,"unstamped":0,"status":0}\n'
+  run_check --json -s rel
+  expect 2 ""
+fi
+
+if ! windows && [ ${#runner[@]} = 0 ] && command -v script >/dev/null &&
+  command -v python3 >/dev/null; then
+  case_ "a status line on a terminal, cleared before each result line and at the end"
+  mkdir big
+  truncate -s 4G big/image
+  printf abc >big/small
+  stamp -n big/image
+  stamp -n big/small
+  screen() { python3 "$here/terminal_screen.py" "$1"; }
+  # The portable kernel makes the check last long enough for a few redraws.
+  LOMVIK_CRC_KERNEL=portable script -qec "'$check' big" /dev/null >"$work/terminal"
+  status=$?
+  if [ $status = 0 ] && grep -aq 'Lomvik-check: [0-9]* of 2 files, .*big/image' "$work/terminal" &&
+    [ "$(screen "$work/terminal")" = $'big/image: OK\nbig/small: OK' ]; then
+    passed=$((passed + 1))
+  else
+    bad "status line on a terminal (status $status): $(od -c "$work/terminal" | head -n 8)"
+  fi
+  # Redirected, or with -s, there is none; --progress forces it, --no-progress keeps it off.
+  run_check big
+  expect 0 $'big/image: OK\nbig/small: OK\n'
+  LOMVIK_CRC_KERNEL=portable run_check --progress -q big
+  if [ "$status" = 0 ] && [ ! -s "$work/out" ] && grep -aq 'Lomvik-check: ' "$work/err" &&
+    [ -z "$(screen "$work/err")" ]; then
+    passed=$((passed + 1))
+  else
+    bad "--progress: status $status, standard error: $(od -c "$work/err" | head -n 4)"
+  fi
+  LOMVIK_CRC_KERNEL=portable script -qec "'$check' --no-progress -s big; '$check' -s big" /dev/null >"$work/terminal"
+  [ ! -s "$work/terminal" ] && passed=$((passed + 1)) || bad "a status line with -s or --no-progress"
 fi
 
 case_ "concurrent runs take turns: every run succeeds and the inf file ends sealed"

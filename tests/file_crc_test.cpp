@@ -78,7 +78,7 @@ TEST_F(FileCrcTest, FromOffsetToTheEnd) {
       {0, crc_extend(0, bytes_of("XXXXabc")), 7}, {4, 0x59D2, 3}, {7, 0, 0}, {100, 0, 0}};
   for (const Case& c : cases) {
     auto [file, info] = open(name);
-    const FileCrc result = crc_of_file(file, info, c.offset, ChangeCheck::after_read);
+    const FileCrc result = crc_of_file(file, info, c.offset, {});
     EXPECT_TRUE(result.ok()) << c.offset;
     EXPECT_EQ(result.crc, c.crc) << c.offset;
     EXPECT_EQ(result.length, c.length) << c.offset;
@@ -91,8 +91,7 @@ TEST_F(FileCrcTest, CopiesTheFirstBytes) {
   for (const std::size_t head_size : {0, 4, 8, 16}) {
     auto [file, info] = open(name);
     std::uint8_t head[16] = {};
-    const FileCrc result =
-        crc_of_file(file, info, 0, ChangeCheck::after_read, std::span(head, head_size));
+    const FileCrc result = crc_of_file(file, info, 0, {.head = std::span(head, head_size)});
     ASSERT_TRUE(result.ok());
     const std::size_t copied = std::min<std::size_t>(head_size, 9);
     EXPECT_EQ(std::string_view(reinterpret_cast<char*>(head), copied),
@@ -120,12 +119,14 @@ TEST_F(FileCrcTest, MissingOrChangedBytesFail) {
     auto [file, info] = open(name);
     info.size = c.size;
     info.modified_ns += c.modified_delta;
-    EXPECT_EQ(crc_of_file(file, info, 0, ChangeCheck::after_read).problem, c.problem) << c.what;
+    EXPECT_EQ(crc_of_file(file, info, 0, {}).problem, c.problem) << c.what;
   }
   // A file read under a lock that keeps its writers out is not looked at again.
   auto [file, info] = open(name);
   info.modified_ns += 1;
-  EXPECT_TRUE(crc_of_file(file, info, 0, ChangeCheck::none).ok());
+  ReadOptions locked_out;
+  locked_out.change_check = ChangeCheck::none;
+  EXPECT_TRUE(crc_of_file(file, info, 0, locked_out).ok());
 }
 
 TEST_F(FileCrcTest, ReadsAcrossBlocks) {
@@ -134,7 +135,7 @@ TEST_F(FileCrcTest, ReadsAcrossBlocks) {
   for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31 + 7);
   write_file(name, content);
   auto [file, info] = open(name);
-  const FileCrc result = crc_of_file(file, info, 0, ChangeCheck::after_read);
+  const FileCrc result = crc_of_file(file, info, 0, {});
   EXPECT_TRUE(result.ok());
   EXPECT_EQ(result.crc, crc_extend(0, bytes_of(content)));
 }
@@ -155,7 +156,7 @@ TEST_F(FileCrcTest, LargeFilesAndTruncation) {
   for (const std::uint64_t offset : {0, 4}) {
     auto [file, info] = open(name);
     std::uint8_t head[8] = {};
-    const FileCrc result = crc_of_file(file, info, offset, ChangeCheck::after_read, head);
+    const FileCrc result = crc_of_file(file, info, offset, {.head = head});
     EXPECT_TRUE(result.ok());
     EXPECT_EQ(result.crc, offset == 0 ? expected : crc_extend(0, bytes_of(content).subspan(4)));
     EXPECT_EQ(std::memcmp(head, content.data() + offset, sizeof head), 0);
@@ -163,7 +164,7 @@ TEST_F(FileCrcTest, LargeFilesAndTruncation) {
 
   auto [file, info] = open(name);
   std::filesystem::resize_file(name, content.size() / 3);
-  EXPECT_FALSE(crc_of_file(file, info, 0, ChangeCheck::after_read).ok());
+  EXPECT_FALSE(crc_of_file(file, info, 0, {}).ok());
 }
 
 TEST_F(FileCrcTest, FoldersAreRefused) {
@@ -172,7 +173,7 @@ TEST_F(FileCrcTest, FoldersAreRefused) {
   const auto info = folder->info();
   ASSERT_TRUE(info);
   EXPECT_EQ(info->kind, io::FileKind::directory);
-  EXPECT_FALSE(crc_of_file(*folder, *info, 0, ChangeCheck::after_read).ok());
+  EXPECT_FALSE(crc_of_file(*folder, *info, 0, {}).ok());
 }
 
 #ifdef __linux__
@@ -183,7 +184,7 @@ TEST_F(FileCrcTest, PseudoFilesAreReadToTheirEnd) {
   ASSERT_FALSE(content.empty());
   auto [file, info] = open("/proc/version");
   EXPECT_EQ(info.size, 0U);
-  const FileCrc result = crc_of_file(file, info, 0, ChangeCheck::after_read);
+  const FileCrc result = crc_of_file(file, info, 0, {});
   ASSERT_TRUE(result.ok());
   EXPECT_EQ(result.crc, crc_extend(0, bytes_of(content)));
   EXPECT_EQ(result.length, content.size());
@@ -200,7 +201,7 @@ TEST_F(FileCrcTest, PipesAreReadToTheirEnd) {
   const auto info = file.info();
   ASSERT_TRUE(info);
   EXPECT_EQ(info->kind, io::FileKind::fifo);
-  const FileCrc result = crc_of_file(file, *info, 0, ChangeCheck::after_read);
+  const FileCrc result = crc_of_file(file, *info, 0, {});
   ASSERT_TRUE(result.ok());
   EXPECT_EQ(result.crc, 0x59D2);
 }
