@@ -7,7 +7,7 @@
 #
 # WHAT is one of
 #   large  `Lomvik -v FILE` on a 1 GiB file (LOMVIK_BENCH_MIB sets the size) against
-#          `cat FILE > /dev/null`, `cksum FILE` and whichever of xxhsum, b3sum and crc32 are
+#          `cat FILE > /dev/null`, `cksum FILE` and whichever of xxhsum, b3sum, rhash and crc32 are
 #          installed; also the peak memory of Lomvik
 #   small  a loop of `Lomvik -v FILE`, and one of `Lomvik -n FILE`, over 300 files of 1 B to 64 KiB
 #          against the same loop of `cksum FILE`: the cost of starting a process per file
@@ -17,7 +17,8 @@
 # RUNS is the number of interleaved runs (default 11).
 #
 # LOMVIK and LOMVIK_CHECK name the programs (default build/default/Lomvik and ...-check). With
-# LOMVIK_BENCH_CSV=FILE each comparison also appends "what,tool,median seconds,ratio" lines to FILE.
+# LOMVIK_BENCH_CSV=FILE each comparison also appends "what,tool,median seconds,ratio" lines to FILE;
+# with LOMVIK_BENCH_SVG=FILE the large-file comparison is drawn as a bar chart (SVG) in FILE.
 # Needs bash, coreutils, findutils and awk; GNU time (/usr/bin/time) for the peak memory.
 set -euo pipefail
 
@@ -26,6 +27,7 @@ runs=${2:-11}
 lomvik=${LOMVIK:-build/default/Lomvik}
 lomvik_check=${LOMVIK_CHECK:-build/default/Lomvik-check}
 csv=${LOMVIK_BENCH_CSV:-}
+svg=${LOMVIK_BENCH_SVG:-}
 
 for program in "$lomvik" "$lomvik_check"; do
   [ -x "$program" ] || {
@@ -36,6 +38,7 @@ done
 lomvik=$(realpath "$lomvik")
 lomvik_check=$(realpath "$lomvik_check")
 
+chart_rows=()
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 
@@ -88,8 +91,38 @@ compare() {
     r=$(printf '%s\n' ${ratios[i]} | median | awk '{ printf "%.3f", $1 }')
     printf '  %-48s %9s s   %6sx\n' "${names[i]}" "$m" "$r"
     [ -n "$csv" ] && echo "$title,${names[i]},$m,$r" >>"$csv"
+    chart_rows+=("${names[i]}"$'\t'"$m"$'\t'"$r")
   done
   return 0
+}
+
+# draw_chart FILE TITLE: the rows of the last comparison as horizontal bars, one per tool, each as
+# long as its ratio to the first; Lomvik's bars stand out.
+draw_chart() {
+  printf '%s\n' "${chart_rows[@]}" | awk -F '\t' -v title="$2" '
+    function esc(s) { gsub(/&/, "\\&amp;", s); gsub(/</, "\\&lt;", s); gsub(/>/, "\\&gt;", s); return s }
+    { name[NR] = $1; seconds[NR] = $2; ratio[NR] = $3; if ($3 > top) top = $3 }
+    END {
+      left = 230; room = 420; bar = 26; gap = 12; head = 64
+      height = head + NR * (bar + gap) + 40
+      scale = room / (top > 1 ? top : 1)
+      printf "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"760\" height=\"%d\" viewBox=\"0 0 760 %d\" font-family=\"sans-serif\" font-size=\"13\">\n", height, height
+      printf "<rect width=\"760\" height=\"%d\" fill=\"white\"/>\n", height
+      printf "<text x=\"20\" y=\"28\" font-size=\"15\" font-weight=\"bold\">%s</text>\n", esc(title)
+      printf "<text x=\"20\" y=\"48\" fill=\"#555\">time as a ratio to %s (shorter is faster; median of interleaved runs)</text>\n", esc(name[1])
+      for (i = 1; i <= NR; i++) {
+        y = head + (i - 1) * (bar + gap)
+        colour = (name[i] ~ /^Lomvik/) ? "#d9534f" : "#7a8ca3"
+        printf "<text x=\"%d\" y=\"%d\" text-anchor=\"end\">%s</text>\n", left - 10, y + 18, esc(name[i])
+        printf "<rect x=\"%d\" y=\"%d\" width=\"%.1f\" height=\"%d\" fill=\"%s\"/>\n", left, y, ratio[i] * scale, bar, colour
+        printf "<text x=\"%.1f\" y=\"%d\">%.2fx (%.3f s)</text>\n", left + ratio[i] * scale + 8, y + 18, ratio[i], seconds[i]
+      }
+      x = left + scale
+      printf "<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"#333\" stroke-dasharray=\"4 3\"/>\n", x, head - 6, x, height - 28
+      printf "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\" fill=\"#333\">1.0</text>\n", x, height - 12
+      print "</svg>"
+    }' >"$1"
+  echo "  chart: $1"
 }
 
 # Files of 1 B to 64 KiB, the same sizes on every run of the script.
@@ -109,12 +142,15 @@ bench_large() {
   local -a peers=()
   command -v xxhsum >/dev/null && peers+=("xxhsum -H3 FILE" "xxhsum -H3 '$file'")
   command -v b3sum >/dev/null && peers+=("b3sum FILE" "b3sum '$file'")
+  command -v rhash >/dev/null && peers+=("rhash --crc32 FILE" "rhash --crc32 '$file'")
   command -v crc32 >/dev/null && peers+=("crc32 FILE" "crc32 '$file'")
+  chart_rows=()
   compare "large: a ${size_mib} MiB file in the page cache" \
     "cat FILE > /dev/null" "cat '$file'" \
     "Lomvik -v FILE" "'$lomvik' -v '$file'" \
     "cksum FILE" "cksum '$file'" \
     "${peers[@]}"
+  [ -n "$svg" ] && draw_chart "$svg" "A ${size_mib} MiB file in the page cache, on ${cpu:-an unknown CPU} ($(nproc) processors)"
   if [ -x /usr/bin/time ]; then
     local peak
     peak=$(/usr/bin/time -f %M "$lomvik" -v "$file" 2>&1 >/dev/null | tail -n 1)
