@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
 #include <vector>
 
 namespace lomvik::io {
@@ -11,6 +10,7 @@ namespace {
 
 struct Level {
   std::shared_ptr<const Folder> folder;  // empty while it is closed to save descriptors
+  std::string name;                      // in the folder above
   FileId id;
   std::vector<FolderEntry> entries;
   std::size_t next = 0;
@@ -65,15 +65,15 @@ class TreeWalk {
       return;
     }
     path_ += name;
-    enter(std::move(*child), child_path);
+    enter(std::move(*child), child_path, name);
   }
 
   // Lists a folder and makes it the one being walked.
-  bool enter(Folder folder, const std::string& name) {
+  bool enter(Folder folder, const std::string& path, const std::string& name = {}) {
     const auto info = folder.info();
     auto entries = folder.list();
     if (!info || !entries) {
-      visitor_.folder_failed(name, FolderProblem::cannot_list,
+      visitor_.folder_failed(path, FolderProblem::cannot_list,
                              info ? entries.error() : info.error());
       return false;
     }
@@ -82,38 +82,50 @@ class TreeWalk {
     if (!path_.empty() && !is_separator(path_.back())) path_ += kSeparator;
     Level level;
     level.folder = std::make_shared<const Folder>(std::move(folder));
+    level.name = name;
     level.id = info->id;
     level.entries = std::move(*entries);
     level.path_length = path_.size();
     levels_.push_back(std::move(level));
-    // Deep down, the folders far above give back their descriptors; they are opened again from
-    // below when the walk returns to them.
-    if (levels_.size() > max_open_) levels_[levels_.size() - 1 - max_open_].folder.reset();
+    // Deep down, the folders far above give back their descriptors (all but the root, from which
+    // any of them can be found again); they are opened again when the walk returns to them.
+    if (levels_.size() > max_open_ + 1) levels_[levels_.size() - 1 - max_open_].folder.reset();
     return true;
   }
 
   void leave() {
-    std::shared_ptr<const Folder> child = std::move(levels_.back().folder);
+    const std::shared_ptr<const Folder> child = std::move(levels_.back().folder);
     levels_.pop_back();
-    if (levels_.empty()) return;
+    if (levels_.empty() || levels_.back().folder) return;
     Level& parent = levels_.back();
-    if (parent.folder || parent.next == parent.entries.size()) return;
-    // The parent must be the very folder that was left, not whatever now has its name.
-    auto reopened = child->open_parent();
-    std::optional<FileInfo> info;
-    if (reopened) {
-      if (auto seen = reopened->info()) info = *seen;
-    }
-    if (!info || info->id != parent.id) {
+    // One step up through "..", when that leads to the very folder that was left; otherwise (the
+    // folder left was moved) name by name from the nearest folder above that is still open.
+    if (child) parent.folder = verified(child->open_parent(), parent.id);
+    if (!parent.folder) parent.folder = reopen_from_above(levels_.size() - 1);
+    if (!parent.folder) {
       path_.resize(parent.path_length);
       std::string name = path_;
       if (name.size() > 1) name.pop_back();
-      visitor_.folder_failed(name, info ? FolderProblem::moved : FolderProblem::cannot_open,
-                             reopened ? 0 : reopened.error());
+      visitor_.folder_failed(name, FolderProblem::moved, 0);
       parent.next = parent.entries.size();
-      return;
     }
-    parent.folder = std::make_shared<const Folder>(std::move(*reopened));
+  }
+
+  static std::shared_ptr<const Folder> verified(Result<Folder> folder, const FileId& id) {
+    if (!folder) return nullptr;
+    const auto info = folder->info();
+    if (!info || info->id != id) return nullptr;
+    return std::make_shared<const Folder>(std::move(*folder));
+  }
+
+  std::shared_ptr<const Folder> reopen_from_above(std::size_t index) const {
+    std::size_t open = index;
+    while (!levels_[open].folder) --open;  // the root is always open
+    std::shared_ptr<const Folder> folder = levels_[open].folder;
+    for (std::size_t level = open + 1; folder && level <= index; ++level) {
+      folder = verified(folder->open_folder(levels_[level].name), levels_[level].id);
+    }
+    return folder;
   }
 
   std::string path_;

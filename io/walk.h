@@ -42,8 +42,8 @@ class WalkVisitor {
   ~WalkVisitor() = default;
 };
 
-// Walks the tree below root, whose path is root_path, holding at most max_open_folders folders
-// open (at least 2), besides those that visitors still hold.
+// Walks the tree below root, whose path is root_path, holding open the root and at most
+// max_open_folders (at least 2) of the folders below it, besides those that visitors still hold.
 void walk_tree(Folder root, const std::string& root_path, WalkVisitor& visitor,
                std::size_t max_open_folders);
 

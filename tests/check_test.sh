@@ -367,9 +367,12 @@ s/zero: FAILED not a regular file
     printf abc >f
     "${runner[@]}" "$lomvik" -n f
   ) || bad "cannot make the deep tree"
+  # Something after the deep chain: the walk must find its way back up.
+  printf abc >deep/zz
+  stamp -n deep/zz
   (ulimit -n 24 && exec "${runner[@]}" "$check" deep) >"$work/out" 2>"$work/err"
   status=$?
-  expect 0 "deep$(printf '/dddd%.0s' {1..1100})/f: OK"$'\n'
+  expect 0 "deep$(printf '/dddd%.0s' {1..1100})/f: OK"$'\ndeep/zz: OK\n'
 
   if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
     case_ "a folder that cannot be read is reported by its name and the walk goes on"
