@@ -173,6 +173,12 @@ class Folder {
 // How many files and folders this process may hold open at once.
 std::size_t open_file_limit();
 
+// Makes the standard streams safe for a run: one that is closed is opened on a device that takes
+// nothing, so that no file opened later takes its place and receives what was meant for the
+// terminal; and a write to a closed pipe, or beyond the size limit of a file, fails with an error
+// that the run reports, instead of ending the process by a signal. Called first in main.
+void prepare_standard_streams();
+
 enum class StandardStream { output, error };
 
 // Whether the stream goes to a terminal (a console window on Windows), where a person reads it.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include "io/file.h"
 
@@ -280,6 +281,23 @@ int descriptor_of(StandardStream stream) {
 }
 
 }  // namespace
+
+void prepare_standard_streams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // A read finds nothing, and a write fails, as on the stream that was closed.
+    const char* device = fd == STDIN_FILENO ? "/dev/null" : "/dev/full";
+    const int opened = ::open(device, fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+#ifdef SIGXFSZ
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
 
 bool is_terminal(StandardStream stream) { return isatty(descriptor_of(stream)) == 1; }
 

@@ -365,6 +365,10 @@ HANDLE handle_of(StandardStream stream) {
 
 }  // namespace
 
+// Windows hands out handles, never the numbers of the standard streams, and has no signals for
+// broken pipes or file sizes.
+void prepare_standard_streams() {}
+
 bool is_terminal(StandardStream stream) {
   DWORD mode = 0;
   return GetConsoleMode(handle_of(stream), &mode) != 0;

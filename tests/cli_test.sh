@@ -400,6 +400,27 @@ if ! windows; then
   "${runner[@]}" "$tool" -v abc >&- 2>"$work/err"
   [ $? = 255 ] || bad "standard output closed: status not 255"
 
+  if [ ${#runner[@]} = 0 ]; then
+    case_ "a closed standard output never lets a message into the inf file"
+    printf abc >abc
+    printf 'f23e59d2\n' >abc.inf
+    # With three descriptors at most, the next file opened would take standard output's place.
+    prlimit --nofile=3:3 "$tool" -n abc >&- 2>"$work/err"
+    [ $? = 255 ] || bad "status not 255"
+    holds abc.inf $'f23e59d2\n'
+
+    case_ "a reader that went away, or the file size limit, is a failure, not a signal"
+    printf abc >abc
+    status=$(python3 -c 'import os, subprocess, sys
+read_end, write_end = os.pipe()
+os.close(read_end)
+print(subprocess.run([sys.argv[1], "-v", "abc"], stdout=write_end).returncode)' "$tool")
+    [ "$status" = 255 ] || bad "standard output on a pipe nobody reads: status $status"
+    # The limit keeps the message out of the output file too: only the status tells.
+    (ulimit -f 0 && exec "$tool" -n abc) >"$work/out" 2>"$work/err"
+    [ $? = 255 ] || bad "beyond the file size limit: status not 255"
+  fi
+
   case_ "files beyond 4 GiB are read to their last byte"
   truncate -s 5G big
   printf abc >>big
