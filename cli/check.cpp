@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "cli/check_progress.h"
@@ -381,7 +382,11 @@ int run_check(int argc, const char* const* argv) {
   if (options.verbosity != Verbosity::none &&
       (options.progress == ProgressChoice::on || (options.progress == ProgressChoice::terminal &&
                                                   io::is_terminal(io::StandardStream::error)))) {
-    progress.emplace(io::terminal_width(io::StandardStream::error));
+    try {
+      progress.emplace(io::terminal_width(io::StandardStream::error));
+    } catch (const std::system_error&) {
+      // No thread to draw it with (a limit on processes): the check goes on without the line.
+    }
   }
   ProgressLine* const line = progress ? &*progress : nullptr;
   Reporter reporter(options.verbosity, options.format, options.unstamped, line);

@@ -1,6 +1,7 @@
 #include "cli/check_queue.h"
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 
 namespace lomvik {
@@ -16,7 +17,11 @@ CheckQueue::CheckQueue(unsigned workers, std::size_t capacity, Sink sink)
       capacity_(std::max<std::size_t>(capacity / batch_size_, 1)),
       sink_(std::move(sink)) {
   workers_.reserve(workers);
-  for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
+  try {
+    for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
+  } catch (const std::system_error&) {
+    // Fewer threads than asked for (a limit on processes); with none, tasks run as they come.
+  }
 }
 
 CheckQueue::~CheckQueue() { finish(); }

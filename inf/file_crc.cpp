@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <thread>
 
 namespace lomvik {
@@ -94,9 +95,18 @@ FileCrc crc_of_range_in_parallel(const io::File& file, std::uint64_t offset, std
     }
   };
   CrcValue totals[2] = {0, 0};
-  std::thread helper(work, 1, std::ref(totals[1]));
+  std::thread helper;
+  try {
+    helper = std::thread(work, 1, std::ref(totals[1]));
+  } catch (const std::system_error&) {
+    // No second thread to be had (a limit on processes): this one reads every segment.
+  }
   work(0, totals[0]);
-  helper.join();
+  if (helper.joinable()) {
+    helper.join();
+  } else {
+    work(1, totals[1]);
+  }
   if (error != 0) return failure(FileCrcProblem::read_failed, error);
   if (short_read) return failure(FileCrcProblem::ended_early);
   return {FileCrcProblem::none, 0, static_cast<CrcValue>(totals[0] ^ totals[1]), count};

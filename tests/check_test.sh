@@ -391,6 +391,16 @@ s/zero: FAILED not a regular file
     chmod 755 p/d3
   fi
 
+  if [ ${#runner[@]} = 0 ] && [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+    case_ "checks go on without worker threads when none can be had"
+    chmod 755 "$work" "$work/case"
+    release
+    setpriv --reuid=65534 --regid=65534 --clear-groups prlimit --nproc=1:1 \
+      "$check" --progress rel >"$work/out" 2>"$work/err"
+    status=$?
+    expect 0 $'rel/image.bin: OK\nrel/sub/boot.bin: OK\n'
+  fi
+
   case_ "output that cannot be written"
   printf abc >x
   stamp -n x

@@ -421,6 +421,19 @@ print(subprocess.run([sys.argv[1], "-v", "abc"], stdout=write_end).returncode)' 
     [ $? = 255 ] || bad "beyond the file size limit: status not 255"
   fi
 
+  if [ ${#runner[@]} = 0 ] && [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+    case_ "a large file is read all the same when no second thread can be had"
+    chmod 755 "$work" "$work/case"
+    head -c $((70 << 20)) /dev/zero >large
+    printf abc >>large
+    lomvik -v large
+    keep_output
+    setpriv --reuid=65534 --regid=65534 --clear-groups prlimit --nproc=1:1 \
+      "$tool" -v large >"$work/out" 2>"$work/err"
+    status=$?
+    expect 0 "$want"
+  fi
+
   case_ "files beyond 4 GiB are read to their last byte"
   truncate -s 5G big
   printf abc >>big
