@@ -56,12 +56,9 @@ std::optional<Opened> open_checked(const io::Folder& folder, const std::string& 
   }
   auto file = folder.open_file(name, io::Access::read, io::Blocking::never);
   if (!file) return fail(unreadable, file.error());
-  if (lock) {
-    if (const int error = file->lock(*lock); error != 0) return fail(unreadable, error);
-  }
   // What was opened is what counts: the name may have been replaced since it was looked at. Its
   // size and time are taken under the lock, after any writer is done.
-  const auto info = file->info();
+  const auto info = lock ? lock_inf_file(*file, *lock) : file->info();
   if (!info) return fail(unreadable, info.error());
   if (!kind_allowed(info->kind, block_device_allowed)) return fail(not_regular, 0);
   return Opened{std::move(*file), *info};

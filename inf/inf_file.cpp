@@ -1,5 +1,8 @@
 #include "inf/inf_file.h"
 
+#include <chrono>
+#include <thread>
+
 #include "inf/file_crc.h"
 
 namespace lomvik {
@@ -46,11 +49,27 @@ std::string inf_name_for(std::string_view data_name) {
   return name;
 }
 
+io::Result<io::FileInfo> lock_inf_file(io::File& file, io::LockKind kind) {
+  using namespace std::chrono_literals;
+  for (const auto pause : {1ms, 10ms, 100ms, 0ms}) {
+    if (const int error = file.lock(kind); error != 0) {
+      return io::Result<io::FileInfo>::failure(error);
+    }
+    auto info = file.info();
+    if (!info || kind == io::LockKind::exclusive || info->kind != io::FileKind::regular ||
+        info->size != 0 || pause == 0ms) {
+      return info;
+    }
+    file.unlock();
+    std::this_thread::sleep_for(pause);
+  }
+  return file.info();
+}
+
 std::optional<io::File> lock_inf(const std::string& inf_name, io::LockKind kind, bool create,
                                  const DataFileId& data_file) {
   auto inf = open_inf(inf_name, create ? io::Access::write : io::Access::read, data_file);
-  if (!inf) return std::nullopt;
-  if (inf->file.lock(kind) != 0) return std::nullopt;
+  if (!inf || !lock_inf_file(inf->file, kind)) return std::nullopt;
   return std::move(inf->file);
 }
 

@@ -29,7 +29,13 @@ using DataFileId = std::optional<io::FileId>;
 // The data file's name with ".inf" appended.
 std::string inf_name_for(std::string_view data_name);
 
-// Opens the inf file for a lock held through a run (io::File::lock), creating it when create is
+// Locks an open inf file and tells what it is once locked. A run of Lomvik that creates the inf
+// file locks it right after, and the new file is empty until then: a shared lock on an empty file
+// is given back and taken again after a moment, a few times, so that a reader waits for that run
+// instead of reading the file half made.
+io::Result<io::FileInfo> lock_inf_file(io::File& file, io::LockKind kind);
+
+// Opens the inf file for a lock held through a run (lock_inf_file), creating it when create is
 // set. Empty when it cannot be opened or is not a proper inf file.
 std::optional<io::File> lock_inf(const std::string& inf_name, io::LockKind kind, bool create,
                                  const DataFileId& data_file);

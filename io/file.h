@@ -104,6 +104,8 @@ class File {
   // that lock the same file wait; those that do not are not stopped. 0 or the error number; a file
   // system that has no locks gives 0, and the file is used all the same.
   int lock(LockKind kind);
+  // Gives the lock back before the file is closed.
+  int unlock();
   // Closes the file; 0, or the error number when anything written could not be stored.
   int close();
 

@@ -193,6 +193,8 @@ int File::lock(LockKind kind) {
   return 0;
 }
 
+int File::unlock() { return flock(handle_, LOCK_UN) == 0 ? 0 : errno; }
+
 int File::close() {
   const int fd = std::exchange(handle_, kNoHandle);
   // The descriptor is gone even when close reports an error; it must not be closed again.

@@ -271,6 +271,16 @@ int File::lock(LockKind kind) {
   return 0;
 }
 
+int File::unlock() {
+  OVERLAPPED overlapped = at_offset(UINT64_MAX - 1);
+  if (!UnlockFileEx(handle_, 0, 1, 0, &overlapped)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return 0;
+    return errno_of(error);
+  }
+  return 0;
+}
+
 int File::close() {
   const HANDLE handle = std::exchange(handle_, kNoHandle);
   return CloseHandle(handle) ? 0 : last_error();

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 
 #include "inf/inf_file.h"
 #include "temp_dir.h"
@@ -103,6 +106,29 @@ TEST_F(InfFileTest, TheDataFileIsNeverTakenForTheInfFile) {
   EXPECT_EQ(inf_body_crc(data, data_file).result, InfResult::io_error);
   EXPECT_EQ(seal_inf(data, 0x1234, data_file), InfResult::io_error);
   EXPECT_EQ(read_file(data), "precious");
+}
+
+// A run of Lomvik creates the inf file and locks it a moment later: a reader that comes in between
+// finds it empty, and must wait for that run rather than read the file half made.
+TEST_F(InfFileTest, AReaderWaitsForTheRunThatCreatedTheInfFile) {
+  const std::string inf = path("new.inf");
+  write_file(inf, "");
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    auto file = io::File::open(inf, io::Access::update, io::Blocking::never);
+    ASSERT_TRUE(file);
+    ASSERT_EQ(file->lock(io::LockKind::exclusive), 0);
+    ASSERT_EQ(file->write_at(std::string_view("f23e59d2\n"), 0), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(file->close(), 0);
+  });
+  auto reader = io::File::open(inf, io::Access::read, io::Blocking::never);
+  ASSERT_TRUE(reader);
+  const auto info = lock_inf_file(*reader, io::LockKind::shared);
+  reader->close();  // a reader that did not wait would hold up the writer otherwise
+  writer.join();
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->size, 9U);
 }
 
 TEST_F(InfFileTest, AFolderIsNoInfFile) {
