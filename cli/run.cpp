@@ -42,7 +42,9 @@ std::optional<DataCrc> data_crc(const std::string& data_name) {
   if (!file) return std::nullopt;
   const auto info = file->info();
   if (!info) return std::nullopt;
-  const FileCrc data = crc_of_file(*file, *info, 0, ReadOptions{});
+  ReadOptions options;
+  options.change_check = ChangeCheck::strict;  // the CRC is stamped: a file in the making is not
+  const FileCrc data = crc_of_file(*file, *info, 0, options);
   if (!data.ok()) return std::nullopt;
   return DataCrc{data.crc, info->id};
 }

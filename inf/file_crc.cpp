@@ -171,6 +171,10 @@ ReadExtent read_extent(const io::FileInfo& info) {
 FileCrc crc_of_file(io::File& file, const io::FileInfo& info, std::uint64_t offset,
                     const ReadOptions& options) {
   ReadTap tap(options);
+  if (options.change_check == ChangeCheck::strict && info.kind == io::FileKind::regular &&
+      file.writers() == io::File::Writers::some) {
+    return failure(FileCrcProblem::changed);
+  }
   FileCrc result;
   switch (read_extent(info)) {
     case ReadExtent::refused:
@@ -194,7 +198,7 @@ FileCrc crc_of_file(io::File& file, const io::FileInfo& info, std::uint64_t offs
   }
   // A regular file's size and time of change tell whether it was written to while it was read; a
   // pipe's times move with every write and tell nothing.
-  if (options.change_check == ChangeCheck::after_read && info.kind == io::FileKind::regular &&
+  if (options.change_check != ChangeCheck::none && info.kind == io::FileKind::regular &&
       result.problem != FileCrcProblem::read_failed) {
     const auto after = file.info();
     if (!after) return failure(FileCrcProblem::read_failed, after.error());

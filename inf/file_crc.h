@@ -36,9 +36,14 @@ struct FileCrc {
   bool ok() const { return problem == FileCrcProblem::none; }
 };
 
-// Whether a regular file is looked at again after it is read, so that a change in between fails.
-// A file read under a lock that keeps its writers out need not be.
-enum class ChangeCheck { after_read, none };
+// How a regular file that is written to while it is read is caught (it fails as changed).
+enum class ChangeCheck {
+  none,        // not at all: it is read under a lock that keeps its writers out
+  after_read,  // its size and time of change are compared after the read with before it
+  // the same, and it may not be open for writing elsewhere when the read begins (where the system
+  // tells): a write that had begun before it was opened moves neither size nor time afterwards
+  strict,
+};
 
 struct ReadOptions {
   ChangeCheck change_check = ChangeCheck::after_read;

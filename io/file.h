@@ -106,6 +106,9 @@ class File {
   int lock(LockKind kind);
   // Gives the lock back before the file is closed.
   int unlock();
+  // Whether some other open of this file may write to it, as far as the system tells.
+  enum class Writers { none, some, unknown };
+  Writers writers() const;
   // Closes the file; 0, or the error number when anything written could not be stored.
   int close();
 

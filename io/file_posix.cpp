@@ -195,6 +195,22 @@ int File::lock(LockKind kind) {
 
 int File::unlock() { return flock(handle_, LOCK_UN) == 0 ? 0 : errno; }
 
+File::Writers File::writers() const {
+#ifdef __linux__
+  // A read lease is granted only while nobody has the file open for writing, and is given back at
+  // once. Breaking it would be announced with SIGIO, which ends a process; SIGURG, which does not,
+  // stands in for it. Only the file's owner (or a process allowed leases) may ask.
+  if (fcntl(handle_, F_SETSIG, SIGURG) != 0) return Writers::unknown;
+  if (fcntl(handle_, F_SETLEASE, F_RDLCK) == 0) {
+    fcntl(handle_, F_SETLEASE, F_UNLCK);
+    return Writers::none;
+  }
+  return errno == EAGAIN ? Writers::some : Writers::unknown;
+#else
+  return Writers::unknown;
+#endif
+}
+
 int File::close() {
   const int fd = std::exchange(handle_, kNoHandle);
   // The descriptor is gone even when close reports an error; it must not be closed again.

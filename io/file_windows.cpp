@@ -281,6 +281,8 @@ int File::unlock() {
   return 0;
 }
 
+File::Writers File::writers() const { return Writers::unknown; }
+
 int File::close() {
   const HANDLE handle = std::exchange(handle_, kNoHandle);
   return CloseHandle(handle) ? 0 : last_error();

@@ -380,12 +380,30 @@ if ! windows; then
     wait "$writer" 2>/dev/null
     holds grows.inf keep
 
+    if [ "$(uname -s)" = Linux ] && [ ${#runner[@]} = 0 ]; then
+      # A write that began before the run opened the file moves neither its size nor its time
+      # afterwards: a file that another program has open for writing is not read at all.
+      case_ "a data file that another program has open for writing"
+      printf abc >held
+      printf 'keep' >held.inf
+      exec 9>>held
+      lomvik -v held
+      expect 255 "$usage"
+      lomvik held
+      expect 255 "$usage"
+      exec 9>&-
+      holds held.inf keep
+      lomvik -v held
+      expect_result 59d2
+    fi
+
     if [ "$(id -u)" = 0 ] && command -v losetup >/dev/null; then
       case_ "a block device is read to its end"
       head -c 1048576 /dev/urandom >image
+      # Taken before the loop device holds the image open for writing.
+      lomvik -v image
+      keep_output
       if device=$(losetup -f --show image 2>/dev/null); then
-        lomvik -v image
-        keep_output
         lomvik -v "$device"
         expect 0 "$want"
         losetup -d "$device"
