@@ -97,6 +97,11 @@ std::string read_problem_text(FileCrcProblem problem, int error) {
 }
 
 constexpr std::string_view kInfSuffix = ".inf";
+#ifdef _WIN32
+constexpr char kSeparators[] = "\\/";
+#else
+constexpr char kSeparators[] = "/";
+#endif
 
 bool is_inf_name(std::string_view name) {
   return name.size() > kInfSuffix.size() && name.ends_with(kInfSuffix);
@@ -213,9 +218,15 @@ class Search final : public io::WalkVisitor {
     shown += entry.name;
     if (is_inf_name(entry.name)) {
       inf_entry(place, entry, std::move(shown));
-    } else if (options_.unstamped &&
-               !find_entry(place.entries, entry.name + std::string(kInfSuffix)) &&
-               is_regular(place, entry)) {
+      return;
+    }
+    if (entry.name.ends_with(kInfSuffix)) return;  // ".inf" alone: no data file's inf file
+    const io::FolderEntry* inf = find_entry(place.entries, entry.name + std::string(kInfSuffix));
+    if (inf != nullptr && inf->kind == io::FileKind::directory) {
+      // The search walks the folder, and the file beside it has no inf file it could use.
+      queue_.add(failed(std::move(shown), Verdict::unreadable,
+                        escape_name(inf_name_for(shown)) + " is not a regular file"));
+    } else if (inf == nullptr && options_.unstamped && is_regular(place, entry)) {
       queue_.add(failed(std::move(shown), Verdict::unstamped, "no inf file"));
     }
   }
@@ -299,7 +310,8 @@ void check_path(const std::string& path, const CheckOptions& options, CheckQueue
   job.named = true;
   job.progress = progress;
   // A named inf file stands for its data file, when that exists.
-  if (is_inf_name(path)) {
+  const std::size_t name_start = path.find_last_of(kSeparators) + 1;
+  if (is_inf_name(std::string_view(path).substr(name_start))) {
     const std::string data_name = path.substr(0, path.size() - kInfSuffix.size());
     if (working->stat(data_name)) job.data_name = data_name;
   }

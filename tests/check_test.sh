@@ -310,6 +310,25 @@ if ! windows && [ ${#runner[@]} = 0 ] && command -v script >/dev/null &&
   [ ! -s "$work/terminal" ] && passed=$((passed + 1)) || bad "a status line with -s or --no-progress"
 fi
 
+case_ "a folder in the inf file's place, and a file named .inf"
+mkdir r
+printf abc >r/a
+stamp -n r/a
+printf abc >r/b
+mkdir r/b.inf
+printf x >r/.inf
+run_check --unstamped r
+expect 2 "r${sep}a: OK
+r${sep}b: FAILED r${sep}b.inf is not a regular file
+" $'Lomvik-check: 1 of 2 files failed: 0 mismatched, 0 malformed, 1 could not be read, 0 without inf file\n'
+run_check r/b
+expect 2 $'r/b: FAILED r/b.inf is not a regular file\n' \
+  $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 0 malformed, 1 could not be read\n'
+# ".inf" names no data file: it is a data file's name like any other.
+run_check r/.inf
+expect 2 $'r/.inf: FAILED cannot read r/.inf.inf: No such file or directory\n' \
+  $'Lomvik-check: 1 of 1 files failed: 0 mismatched, 0 malformed, 1 could not be read\n'
+
 case_ "concurrent runs take turns: every run succeeds and the inf file ends sealed"
 printf abc >c
 stamp -n c
