@@ -51,7 +51,7 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 time_ns() {
   local start end
   start=$(date +%s%N)
-  eval "$1" >/dev/null
+  eval "$1" >/dev/null 2>&1
   end=$(date +%s%N)
   echo $((end - start))
 }
@@ -110,16 +110,16 @@ draw_chart() {
       printf "<rect width=\"760\" height=\"%d\" fill=\"white\"/>\n", height
       printf "<text x=\"20\" y=\"28\" font-size=\"15\" font-weight=\"bold\">%s</text>\n", esc(title)
       printf "<text x=\"20\" y=\"48\" fill=\"#555\">time as a ratio to %s (shorter is faster; median of interleaved runs)</text>\n", esc(name[1])
+      x = left + scale
+      printf "<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"#333\" stroke-dasharray=\"4 3\"/>\n", x, head - 6, x, height - 28
+      printf "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\" fill=\"#333\">1.0</text>\n", x, height - 12
       for (i = 1; i <= NR; i++) {
         y = head + (i - 1) * (bar + gap)
         colour = (name[i] ~ /^Lomvik/) ? "#d9534f" : "#7a8ca3"
         printf "<text x=\"%d\" y=\"%d\" text-anchor=\"end\">%s</text>\n", left - 10, y + 18, esc(name[i])
         printf "<rect x=\"%d\" y=\"%d\" width=\"%.1f\" height=\"%d\" fill=\"%s\"/>\n", left, y, ratio[i] * scale, bar, colour
-        printf "<text x=\"%.1f\" y=\"%d\">%.2fx (%.3f s)</text>\n", left + ratio[i] * scale + 8, y + 18, ratio[i], seconds[i]
+        printf "<text x=\"%.1f\" y=\"%d\" stroke=\"white\" stroke-width=\"4\" paint-order=\"stroke\">%.2fx (%.3f s)</text>\n", left + ratio[i] * scale + 8, y + 18, ratio[i], seconds[i]
       }
-      x = left + scale
-      printf "<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"#333\" stroke-dasharray=\"4 3\"/>\n", x, head - 6, x, height - 28
-      printf "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\" fill=\"#333\">1.0</text>\n", x, height - 12
       print "</svg>"
     }' >"$1"
   echo "  chart: $1"
