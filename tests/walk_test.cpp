@@ -67,7 +67,11 @@ class WalkTest : public testing::TempDirTest {
 
 std::string chain(int depth) {
   std::string folders;
-  for (int level = 0; level < depth; ++level) folders += "d" + std::to_string(level) + "/";
+  for (int level = 0; level < depth; ++level) {
+    folders += 'd';
+    folders += std::to_string(level);
+    folders += '/';
+  }
   return folders;
 }
 
