@@ -42,6 +42,8 @@ case_() {
 }
 
 windows() { [ "${LOMVIK_TEST_WINDOWS:-0}" = 1 ]; }
+# A sanitized build, whose runtime needs descriptors and threads of its own.
+sanitized() { [ "${LOMVIK_TEST_SANITIZED:-0}" = 1 ]; }
 
 # Runs the tool; standard input is empty unless redirected by the caller.
 lomvik() {
@@ -418,7 +420,7 @@ if ! windows; then
   "${runner[@]}" "$tool" -v abc >&- 2>"$work/err"
   [ $? = 255 ] || bad "standard output closed: status not 255"
 
-  if [ ${#runner[@]} = 0 ]; then
+  if [ ${#runner[@]} = 0 ] && ! sanitized; then
     case_ "a closed standard output never lets a message into the inf file"
     printf abc >abc
     printf 'f23e59d2\n' >abc.inf
@@ -439,7 +441,7 @@ print(subprocess.run([sys.argv[1], "-v", "abc"], stdout=write_end).returncode)' 
     [ $? = 255 ] || bad "beyond the file size limit: status not 255"
   fi
 
-  if [ ${#runner[@]} = 0 ] && [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  if [ ${#runner[@]} = 0 ] && [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && ! sanitized; then
     case_ "a large file is read all the same when no second thread can be had"
     chmod 755 "$work" "$work/case"
     head -c $((70 << 20)) /dev/zero >large
