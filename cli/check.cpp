@@ -224,8 +224,8 @@ class Search final : public io::WalkVisitor {
     const io::FolderEntry* inf = find_entry(place.entries, entry.name + std::string(kInfSuffix));
     if (inf != nullptr && inf->kind == io::FileKind::directory) {
       // The search walks the folder, and the file beside it has no inf file it could use.
-      queue_.add(failed(std::move(shown), Verdict::unreadable,
-                        escape_name(inf_name_for(shown)) + " is not a regular file"));
+      std::string reason = escape_name(inf_name_for(shown)) + " is not a regular file";
+      queue_.add(failed(std::move(shown), Verdict::unreadable, std::move(reason)));
     } else if (inf == nullptr && options_.unstamped && is_regular(place, entry)) {
       queue_.add(failed(std::move(shown), Verdict::unstamped, "no inf file"));
     }
